@@ -1,0 +1,17 @@
+# Sourced by the play and test scripts: installs the Debian packages the build needs, only when
+# one is missing, so a second run costs nothing.
+kestrove_need_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+KESTROVE_BUILD_PACKAGES=(cmake make g++ pkg-config libsdl2-dev unifont libturbojpeg0-dev)
+KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth)

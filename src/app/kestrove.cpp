@@ -1,0 +1,3 @@
+#include "app/kestrove.h"
+
+int KestroveMain(int, char**) { return 0; }

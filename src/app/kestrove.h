@@ -1,0 +1,4 @@
+// Program entry: command line, platform start, window, message loop, orderly end.
+#pragma once
+
+int KestroveMain(int argc, char** argv);

@@ -1,0 +1,3 @@
+#include "app/kestrove.h"
+
+int main(int argc, char** argv) { return KestroveMain(argc, argv); }

@@ -1,0 +1,110 @@
+#include "resource/QdStream.h"
+
+#include "platform/fatal.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int OpenExisting(const std::string& fileName) {
+  // Read and write access, as the loaders always asked for: a read-only file counts as absent.
+  int fd;
+  do {
+    fd = ::open(fileName.c_str(), O_RDWR | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+} // namespace
+
+TQdFileStream::TQdFileStream(const std::string& fileName) : FileName(fileName) {
+  FileHandle = OpenExisting(fileName);
+  IsOpen = FileHandle >= 0;
+}
+
+TQdFileStream::~TQdFileStream() {
+  if (IsOpen && ::close(FileHandle) != 0) QD_RUN_ERROR(fatal::kInOut);
+}
+
+int32_t TQdFileStream::ReadBytes(void* buffer, int32_t count) {
+  if (!IsOpen || count <= 0) return 0;
+  auto* out = static_cast<char*>(buffer);
+  int32_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(FileHandle, out + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      QD_RUN_ERROR(fatal::kDiskRead);
+    }
+    if (n == 0) break;
+    done += static_cast<int32_t>(n);
+  }
+  return done;
+}
+
+int32_t TQdFileStream::SetPosition(int32_t offset, uint16_t origin) {
+  if (!IsOpen) return 0;
+  int64_t base = 0;
+  if (origin == 1) {
+    base = GetPosition();
+  } else if (origin == 2) {
+    struct stat st;
+    if (::fstat(FileHandle, &st) != 0) QD_RUN_ERROR(fatal::kInOut);
+    base = st.st_size;
+  }
+  int64_t target = base + offset;
+  // Seeking before the start is an I/O error on an open file, like any other failed move.
+  if (target < 0 || ::lseek(FileHandle, target, SEEK_SET) < 0) QD_RUN_ERROR(fatal::kInOut);
+  return static_cast<int32_t>(target);
+}
+
+int32_t TQdFileStream::GetPosition() {
+  if (!IsOpen) return 0;
+  off_t pos = ::lseek(FileHandle, 0, SEEK_CUR);
+  if (pos < 0) QD_RUN_ERROR(fatal::kInOut);
+  return static_cast<int32_t>(pos);
+}
+
+bool FileCanOpen(const std::string& fileName) {
+  int fd = OpenExisting(fileName);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+std::string AsciiToLower(const std::string& text) {
+  std::string out = text;
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+  return out;
+}
+
+const char* FindChar(const char* s, char c) {
+  for (;; ++s) {
+    if (*s == c) return s;
+    if (*s == 0) return nullptr;
+  }
+}
+
+int FindLastOf(const char* delimiters, const std::string& s) {
+  for (size_t i = s.size(); i > 0; --i) {
+    char c = s[i - 1];
+    if (c != 0 && FindChar(delimiters, c) != nullptr) return static_cast<int>(i);
+  }
+  return 0;
+}
+
+std::string FileExtension(const std::string& fileName) {
+  int i = FindLastOf(".\\:", fileName);
+  if (i > 0 && fileName[i - 1] == '.') return fileName.substr(i - 1);
+  return {};
+}
