@@ -280,8 +280,9 @@ std::vector<uint8_t> MakePieceFont(const HexFont& unifont, std::ostream& report)
         piece[g][p / 16] |= bit;
     }
 
-  std::vector<int> count(n);
+  std::vector<int> count(n), stamp(n, -1);
   std::vector<char> on(kPieceGlyphs);
+  int pass = 0;
   auto improvePixel = [&](int p, const std::vector<int>& weight) {
     const int r = p / 16;
     const uint16_t bit = static_cast<uint16_t>(1u << (15 - p % 16));
@@ -291,6 +292,24 @@ std::vector<uint8_t> MakePieceFont(const HexFont& unifont, std::ostream& report)
     for (int k = 0; k < n; ++k)
       for (int g : syl[k].pieces)
         if (g >= 0 && on[g]) ++count[k];
+    auto flip = [&](int g) {
+      on[g] = !on[g];
+      piece[g][r] ^= bit;
+      for (int k : users[g])
+        count[k] += on[g] ? 1 : -1;
+    };
+    // Weighted errors at this pixel over the syllables that use any of the pieces.
+    auto cost = [&](const std::vector<int>& pieces) {
+      int c = 0;
+      for (int g : pieces)
+        for (int k : users[g])
+          if (stamp[k] != pass) {
+            stamp[k] = pass;
+            c += ((count[k] > 0) != ((syl[k].target[r] & bit) != 0)) ? weight[k] : 0;
+          }
+      ++pass;
+      return c;
+    };
     bool any = false;
     for (bool changed = true; changed;) {
       changed = false;
@@ -303,11 +322,37 @@ std::vector<uint8_t> MakePieceFont(const HexFont& unifont, std::ostream& report)
           if (on[g] && count[k] == 1) delta -= w;
         }
         if (delta < 0) {
-          on[g] = !on[g];
-          piece[g][r] ^= bit;
-          for (int k : users[g])
-            count[k] += on[g] ? 1 : -1;
+          flip(g);
           changed = any = true;
+        }
+      }
+      // Hand a pixel over from one piece to the pieces of another kind that share its syllables,
+      // which no single flip can do without first making things worse.
+      for (int g = 0; g < kPieceGlyphs && !changed; ++g) {
+        if (!on[g]) continue;
+        const int role = g < 152 ? 0 : g < 236 ? 1 : 2;
+        for (int other = 0; other < 3 && !changed; ++other) {
+          if (other == role) continue;
+          std::vector<int> moved{g};
+          bool possible = true;
+          for (int k : users[g]) {
+            if (count[k] != 1 || !(syl[k].target[r] & bit)) continue;
+            const int t = syl[k].pieces[other];
+            if (t < 0 || (forbidden[t][r] & bit))
+              possible = false;
+            else if (!on[t] && std::find(moved.begin(), moved.end(), t) == moved.end())
+              moved.push_back(t);
+          }
+          if (!possible || moved.size() < 2) continue;
+          const int before = cost(moved);
+          for (int t : moved)
+            flip(t);
+          if (cost(moved) < before) {
+            changed = any = true;
+          } else {
+            for (int t : moved)
+              flip(t);
+          }
         }
       }
     }
