@@ -365,27 +365,31 @@ std::vector<uint8_t> MakePieceFont(const HexFont& unifont, std::ostream& report)
   // Then trade a few stray pixels for whole syllables: a syllable whose other pixels are all right
   // weighs more, since fixing this pixel makes it identical.
   constexpr int kWholeBonus = 3;
-  auto errorsOf = [&](int k) {
-    Glyph16 e{};
+  auto wrongAt = [&](int k, int r, uint16_t bit) {
+    uint16_t got = 0;
     for (int g : syl[k].pieces)
-      if (g >= 0)
-        for (int r = 0; r < 16; ++r)
-          e[r] |= piece[g][r];
-    for (int r = 0; r < 16; ++r)
-      e[r] ^= syl[k].target[r];
-    return e;
+      if (g >= 0) got |= piece[g][r];
+    return ((got ^ syl[k].target[r]) & bit) != 0;
   };
+  std::vector<int> wrong(n, 0);
+  std::vector<char> wrongHere(n);
+  for (int k = 0; k < n; ++k)
+    for (int p = 0; p < 256; ++p)
+      wrong[k] += wrongAt(k, p / 16, static_cast<uint16_t>(1u << (15 - p % 16)));
   for (int sweep = 0; sweep < 12; ++sweep) {
     bool changed = false;
     for (int p = 0; p < 256; ++p) {
       const int r = p / 16;
       const uint16_t bit = static_cast<uint16_t>(1u << (15 - p % 16));
       for (int k = 0; k < n; ++k) {
-        Glyph16 e = errorsOf(k);
-        e[r] &= static_cast<uint16_t>(~bit);
-        weight[k] = 1 + (PopCount(e) == 0 ? kWholeBonus : 0);
+        wrongHere[k] = wrongAt(k, r, bit);
+        weight[k] = 1 + (wrong[k] == wrongHere[k] ? kWholeBonus : 0);
       }
-      changed |= improvePixel(p, weight);
+      if (improvePixel(p, weight)) {
+        changed = true;
+        for (int k = 0; k < n; ++k)
+          wrong[k] += wrongAt(k, r, bit) - wrongHere[k];
+      }
     }
     if (!changed) break;
   }
