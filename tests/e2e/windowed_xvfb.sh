@@ -12,7 +12,9 @@ xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 50); do DISPLAY=$display xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 
-DISPLAY=$display SDL_VIDEODRIVER=x11 "$kestrove" --windowed --frames 180 &
+# The desktop libraries (D-Bus, GL drivers) keep allocations to the end; our own leaks are
+# checked by the headless runs.
+DISPLAY=$display SDL_VIDEODRIVER=x11 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" "$kestrove" --windowed --frames 180 &
 game=$!
 found=""
 for _ in $(seq 60); do
