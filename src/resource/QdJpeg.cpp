@@ -173,6 +173,16 @@ void TQdJpeg::HuffmanSegment() {
       t.MaxCode[l] = t.Codes[static_cast<size_t>(j)];
       ++j;
     }
+    for (unsigned prefix = 0; prefix < 256; ++prefix) {
+      for (int l = 1; l <= 8; ++l) {
+        const unsigned c = prefix >> (8 - l);
+        if (t.MaxCode[l] < c || t.MaxCode[l] == 0xFFFF) continue;
+        const int64_t index = int64_t{t.ValPtr[l]} + c - t.MinCode[l];
+        if (index >= 0 && index < count)
+          t.Fast[prefix] = static_cast<uint16_t>(l << 8 | t.Symbols[static_cast<size_t>(index)]);
+        break;
+      }
+    }
     HuffTables[slot] = std::move(t);
 
     p += 17 + static_cast<size_t>(count);
@@ -316,12 +326,17 @@ void TQdJpeg::DecodeMcu(int column, int row) {
         DecodeBlockCoefficients(i);
         qdjpeg::TransformBlock(Block, QuantTables[QuantIndex[i]], samples);
         for (int y = 0; y < 8; ++y) {
-          for (int x = 0; x < 8; ++x) {
-            const uint8_t sample = samples[y * 8 + x];
-            const int top = (8 * by + y) * vs, left = (8 * bx + x) * hs;
-            for (int dy = 0; dy < vs; ++dy)
-              for (int dx = 0; dx < hs; ++dx)
-                McuBuffer[(static_cast<size_t>(top + dy) * mcuWidth + left + dx) * 3 + i] = sample;
+          const uint8_t* src = samples + 8 * y;
+          for (int dy = 0; dy < vs; ++dy) {
+            const size_t line = static_cast<size_t>((8 * by + y) * vs + dy);
+            uint8_t* dest = McuBuffer.data() + (line * mcuWidth + size_t{8} * bx * hs) * 3 + i;
+            if (hs == 1) {
+              for (int x = 0; x < 8; ++x)
+                dest[3 * x] = src[x];
+            } else {
+              for (int x = 0; x < 8 * hs; ++x)
+                dest[3 * x] = src[x / hs];
+            }
           }
         }
       }
@@ -334,9 +349,12 @@ void TQdJpeg::DecodeMcu(int column, int row) {
     const size_t line = static_cast<size_t>(row) * 8 * MaxV + y;
     uint8_t* out = Pixels.data() + (line * FrameWidth + left) * nc;
     const uint8_t* in = McuBuffer.data() + static_cast<size_t>(y) * mcuWidth * 3;
-    for (int x = 0; x < mcuWidth; ++x, in += 3, out += nc)
-      for (int c = 0; c < nc; ++c)
-        out[c] = in[c];
+    if (nc == 3) {
+      std::copy(in, in + mcuWidth * 3, out);
+    } else {
+      for (int x = 0; x < mcuWidth; ++x)
+        out[x] = in[3 * x];
+    }
   }
 }
 
@@ -378,28 +396,58 @@ uint8_t TQdJpeg::NextByte() {
   return FileData[Cursor++];
 }
 
+void TQdJpeg::LoadByte() {
+  CurrentByte = NextByte();
+  BitsLeft = 8;
+  // The stuffed zero behind a data byte FF is skipped unseen.
+  if (CurrentByte == 0xFF) ++Cursor;
+}
+
 int TQdJpeg::NextBit() {
-  if (BitsLeft == 0) {
-    CurrentByte = NextByte();
-    BitsLeft = 8;
-    // The stuffed zero behind a data byte FF is skipped unseen.
-    if (CurrentByte == 0xFF) ++Cursor;
-  }
+  if (BitsLeft == 0) LoadByte();
   const int bit = CurrentByte >> 7;
   CurrentByte = static_cast<uint8_t>(CurrentByte << 1);
   --BitsLeft;
   return bit;
 }
 
+// ReceiveBits and SkipBits take whole runs of the current byte at a time; the bits and bytes they
+// consume are exactly those of calling NextBit count times.
 uint16_t TQdJpeg::ReceiveBits(int count) {
   unsigned v = 0;
-  for (int n = 0; n < count; ++n)
-    v = 2 * v + static_cast<unsigned>(NextBit());
+  while (count > 0) {
+    if (BitsLeft == 0) LoadByte();
+    const int take = std::min(count, BitsLeft);
+    v = v << take | static_cast<unsigned>(CurrentByte >> (8 - take));
+    CurrentByte = static_cast<uint8_t>(CurrentByte << take);
+    BitsLeft -= take;
+    count -= take;
+  }
   return static_cast<uint16_t>(v);
+}
+
+void TQdJpeg::SkipBits(int count) {
+  while (count > 0) {
+    if (BitsLeft == 0) LoadByte();
+    const int take = std::min(count, BitsLeft);
+    CurrentByte = static_cast<uint8_t>(CurrentByte << take);
+    BitsLeft -= take;
+    count -= take;
+  }
 }
 
 uint8_t TQdJpeg::DecodeHuffman(int slot) {
   const TQdHuffTable& t = HuffTables[slot];
+  // The next 8 bits, when the data holds them: the rest of the current byte and the next byte.
+  if (BitsLeft == 8 || Cursor < FileSize) {
+    // A restart leaves stale bits in CurrentByte behind BitsLeft = 0: take only the live ones.
+    const unsigned live = CurrentByte & (0xFF00u >> BitsLeft) & 0xFF;
+    const unsigned window = BitsLeft == 8 ? live : (live | FileData[Cursor] >> BitsLeft) & 0xFF;
+    if (const uint16_t hit = t.Fast[window]) {
+      SkipBits(hit >> 8);
+      return static_cast<uint8_t>(hit);
+    }
+  }
   unsigned code = static_cast<unsigned>(NextBit());
   int l = 1;
   while (t.MaxCode[l] < code || t.MaxCode[l] == 0xFFFF) {

@@ -16,6 +16,9 @@ struct TQdHuffTable {
   uint16_t MaxCode[17] = {};
   uint16_t MinCode[17] = {};
   int32_t ValPtr[17] = {};
+  // For each possible next 8 bits: code length << 8 | symbol where a code of up to 8 bits ends
+  // there, else 0. Only a shortcut: it yields exactly what the bit-by-bit search yields.
+  uint16_t Fast[256] = {};
 };
 
 class TQdJpeg {
@@ -61,6 +64,8 @@ private:
   uint8_t NextByte();
   int NextBit();
   uint16_t ReceiveBits(int count);
+  void LoadByte();
+  void SkipBits(int count);
   uint8_t DecodeHuffman(int slot);
   void ConvertColours();
 

@@ -3,6 +3,7 @@
 
 #include "resource/QdJpeg.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,15 +37,23 @@ void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[
     block[n] = static_cast<int16_t>(block[n] * quant[n]);
 
   float in[64];
-  for (int p = 0; p < 64; ++p)
+  unsigned rows = 0, columns = 0; // which rows and columns hold a non-zero coefficient
+  for (int p = 0; p < 64; ++p) {
     in[p] = static_cast<float>(block[ZigZag[p]]);
+    if (block[ZigZag[p]] != 0) {
+      rows |= 1u << (p >> 3);
+      columns |= 1u << (p & 7);
+    }
+  }
 
   // Every product and every partial sum is a float of its own (no fused multiply-add, no wider
-  // accumulator), summed from the lowest frequency up: the samples depend on that order.
+  // accumulator), summed from the lowest frequency up: the samples depend on that order. Terms
+  // with a zero coefficient are skipped; adding a zero product leaves every sum as it was.
   float tmp[64];
   for (int r = 0; r < 8; ++r) {
     float acc[8] = {};
     for (int s = 0; s < 8; ++s) {
+      if (!(rows & (1u << s))) continue;
       const float c = CosTable[s * 8 + r];
       for (int u = 0; u < 8; ++u)
         acc[u] = acc[u] + in[s * 8 + u] * c;
@@ -55,6 +64,7 @@ void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[
   for (int y = 0; y < 8; ++y) {
     float acc[8] = {};
     for (int s = 0; s < 8; ++s) {
+      if (!(columns & (1u << s))) continue;
       const float t = tmp[y * 8 + s];
       for (int r = 0; r < 8; ++r)
         acc[r] = acc[r] + t * CosTable[s * 8 + r];
@@ -72,9 +82,7 @@ void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[
 namespace {
 
 uint8_t ClampTruncate(float v) {
-  if (v > 255.0f) v = 255.0f;
-  if (v < 0.0f) v = 0.0f;
-  return static_cast<uint8_t>(v);
+  return static_cast<uint8_t>(std::min(std::max(v, 0.0f), 255.0f));
 }
 
 } // namespace

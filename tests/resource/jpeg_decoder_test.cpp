@@ -125,9 +125,9 @@ TEST(JpegDecoder, RestartIntervalResetsPredictorsOnlyAtMarkers) {
 }
 
 TEST(JpegDecoder, StuffedZeroIsSkipped) {
-  // DC 4 takes 11 bits; the next difference of 255 then puts eight one bits into a whole byte.
+  // DC 516 takes 18 bits; the next difference of 255 then puts eight one bits into a whole byte.
   GreyParts parts;
-  parts.scan = EncodeScan({Coefs{4}, Coefs{259}}, {0});
+  parts.scan = EncodeScan({Coefs{516}, Coefs{771}}, {0});
   bool stuffed = false;
   for (size_t i = 0; i + 1 < parts.scan.size(); ++i)
     stuffed |= parts.scan[i] == 0xFF && parts.scan[i + 1] == 0;
@@ -135,8 +135,8 @@ TEST(JpegDecoder, StuffedZeroIsSkipped) {
   TQdJpeg jpeg;
   ASSERT_TRUE(Load(jpeg, parts.File()));
   auto px = Pixels24(jpeg);
-  EXPECT_EQ(px[0], 128);
-  EXPECT_EQ(px[3 * 8], 160);
+  EXPECT_EQ(px[0], 192);
+  EXPECT_EQ(px[3 * 8], 224);
 }
 
 TEST(JpegDecoder, SegmentsWithSeveralTablesFillTheirSlots) {

@@ -8,8 +8,9 @@ namespace testjpeg {
 HuffSpec DcTable() {
   HuffSpec t;
   t.bits[1] = 2;
-  t.bits[2] = 1;
-  t.bits[5] = 15;
+  t.bits[2] = 2;
+  t.bits[4] = 2;
+  t.bits[5] = 12;
   for (int v = 0; v <= 17; ++v)
     t.values.push_back(static_cast<uint8_t>(v));
   return t;

@@ -14,7 +14,7 @@ struct HuffSpec {
   std::vector<uint8_t> values;
 };
 
-// DC categories 0 to 17 (codes of 2, 3 and 6 bits).
+// DC categories 0 to 17 in codes of 2 to 6 bits, every bit pattern a code (all ones included).
 HuffSpec DcTable();
 // Every run/size byte: end of block in 2 bits, the other 255 symbols in 9.
 HuffSpec AcTable();
