@@ -333,6 +333,9 @@ void TQdJpeg::DecodeMcu(int column, int row) {
             if (hs == 1) {
               for (int x = 0; x < 8; ++x)
                 dest[3 * x] = src[x];
+            } else if (hs == 2) {
+              for (int x = 0; x < 8; ++x)
+                dest[6 * x] = dest[6 * x + 3] = src[x];
             } else {
               for (int x = 0; x < 8 * hs; ++x)
                 dest[3 * x] = src[x / hs];

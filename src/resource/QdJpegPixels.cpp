@@ -3,7 +3,6 @@
 
 #include "resource/QdJpeg.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -77,24 +76,6 @@ void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[
       samples[y * 8 + r] = static_cast<uint8_t>(level < 0 ? 0 : level > 255 ? 255 : level);
     }
   }
-}
-
-namespace {
-
-uint8_t ClampTruncate(float v) {
-  return static_cast<uint8_t>(std::min(std::max(v, 0.0f), 255.0f));
-}
-
-} // namespace
-
-void YCbCrToBgr(uint8_t y, uint8_t cb, uint8_t cr, uint8_t bgr[3]) {
-  const float fy = y, fcb = static_cast<float>(cb) - 128.0f, fcr = static_cast<float>(cr) - 128.0f;
-  const float r = fy + 1.402f * fcr;
-  const float g = fy - 0.34414f * fcb - 0.71414f * fcr;
-  const float b = fy + 1.772f * fcb;
-  bgr[0] = ClampTruncate(b);
-  bgr[1] = ClampTruncate(g);
-  bgr[2] = ClampTruncate(r);
 }
 
 uint8_t NearestPaletteIndex(uint8_t b, uint8_t g, uint8_t r, const uint8_t* palette) {

@@ -3,6 +3,7 @@
 // step can be checked on hand-made values.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace qdjpeg {
@@ -16,8 +17,16 @@ extern const uint8_t ZigZag[64];
 // block: coefficients in zig-zag order, overwritten; quant: the table in zig-zag order.
 void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[64]);
 
-// Writes blue, green, red.
-void YCbCrToBgr(uint8_t y, uint8_t cb, uint8_t cr, uint8_t bgr[3]);
+// Writes blue, green, red: each float result clamped to 0..255 and truncated.
+inline void YCbCrToBgr(uint8_t y, uint8_t cb, uint8_t cr, uint8_t bgr[3]) {
+  const float fy = y, fcb = static_cast<float>(cb) - 128.0f, fcr = static_cast<float>(cr) - 128.0f;
+  const float r = fy + 1.402f * fcr;
+  const float g = fy - 0.34414f * fcb - 0.71414f * fcr;
+  const float b = fy + 1.772f * fcb;
+  bgr[0] = static_cast<uint8_t>(std::min(std::max(b, 0.0f), 255.0f));
+  bgr[1] = static_cast<uint8_t>(std::min(std::max(g, 0.0f), 255.0f));
+  bgr[2] = static_cast<uint8_t>(std::min(std::max(r, 0.0f), 255.0f));
+}
 
 // Bytes per picture row: 3 * width rounded up to a multiple of 4.
 inline int32_t PictureStride(int32_t width) {
