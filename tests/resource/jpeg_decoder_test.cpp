@@ -235,7 +235,7 @@ TEST(JpegBadInput, EachFaultEndsInFalseWithoutPicture) {
   add("entropy data past the end", truncated);
 
   variant("code longer than 16 bits", [](GreyParts& p) {
-    HuffSpec longOnly;
+    HuffCodes longOnly;
     longOnly.bits[15] = 1;
     longOnly.values = {0};
     p.dht = Builder().Dht({{0x00, longOnly}, {0x10, AcTable()}}).data;
@@ -243,7 +243,7 @@ TEST(JpegBadInput, EachFaultEndsInFalseWithoutPicture) {
   });
   for (uint8_t last : {uint8_t{0x21}, uint8_t{0xF0}}) {
     variant("AC run past 63", [&](GreyParts& p) {
-      p.scan = scanBits([&](BitWriter& w, const HuffSpec& dc, const HuffSpec& ac) {
+      p.scan = scanBits([&](BitWriter& w, const HuffCodes& dc, const HuffCodes& ac) {
         w.PutSymbol(dc, 0);
         for (int i = 0; i < 3; ++i)
           w.PutSymbol(ac, 0xF0); // k = 49
@@ -256,7 +256,7 @@ TEST(JpegBadInput, EachFaultEndsInFalseWithoutPicture) {
     });
   }
   variant("DC difference of 17 bits", [&](GreyParts& p) {
-    p.scan = scanBits([](BitWriter& w, const HuffSpec& dc, const HuffSpec&) {
+    p.scan = scanBits([](BitWriter& w, const HuffCodes& dc, const HuffCodes&) {
       w.PutSymbol(dc, 17);
       w.Put(0, 17);
     });
@@ -274,7 +274,7 @@ TEST(JpegBadInput, EachFaultEndsInFalseWithoutPicture) {
     p.sof = Builder().Sof0(16, 8, {{1, 1, 1, 16}}).data;
   });
   variant("Huffman table without codes", [](GreyParts& p) {
-    p.dht = Builder().Dht({{0x00, DcTable()}, {0x10, HuffSpec{}}}).data;
+    p.dht = Builder().Dht({{0x00, DcTable()}, {0x10, HuffCodes{}}}).data;
   });
   variant("AC table never defined", [](GreyParts& p) {
     p.dht = Builder().Dht({{0x00, DcTable()}}).data;

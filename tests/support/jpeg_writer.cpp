@@ -5,8 +5,8 @@
 
 namespace testjpeg {
 
-HuffSpec DcTable() {
-  HuffSpec t;
+HuffCodes DcTable() {
+  HuffCodes t;
   t.bits[1] = 2;
   t.bits[2] = 2;
   t.bits[4] = 2;
@@ -16,8 +16,8 @@ HuffSpec DcTable() {
   return t;
 }
 
-HuffSpec AcTable() {
-  HuffSpec t;
+HuffCodes AcTable() {
+  HuffCodes t;
   t.bits[1] = 1;
   t.bits[8] = 255;
   for (int v = 0; v <= 255; ++v)
@@ -41,7 +41,7 @@ void BitWriter::Put(uint32_t value, int count) {
   }
 }
 
-void BitWriter::PutSymbol(const HuffSpec& table, uint8_t symbol) {
+void BitWriter::PutSymbol(const HuffCodes& table, uint8_t symbol) {
   uint32_t code = 0;
   size_t k = 0;
   for (int len = 1; len <= 16; ++len, code <<= 1) {
@@ -92,7 +92,7 @@ Builder& Builder::Dqt(uint8_t destination, uint8_t value) {
   return Segment(0xDB, body);
 }
 
-Builder& Builder::Dht(std::initializer_list<std::pair<uint8_t, HuffSpec>> tables) {
+Builder& Builder::Dht(std::initializer_list<std::pair<uint8_t, HuffCodes>> tables) {
   std::vector<uint8_t> body;
   for (const auto& [slot, t] : tables) {
     body.push_back(slot);
@@ -138,7 +138,7 @@ Builder& Builder::Dri(uint16_t interval) {
 std::vector<uint8_t> EncodeScan(const std::vector<Coefs>& blocks,
                                 const std::vector<int>& blockComponents, int restartInterval,
                                 bool writeMarkers) {
-  const HuffSpec dc = DcTable(), ac = AcTable();
+  const HuffCodes dc = DcTable(), ac = AcTable();
   BitWriter w;
   int pred[3] = {};
   const size_t perMcu = blockComponents.size();

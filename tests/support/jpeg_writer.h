@@ -9,21 +9,21 @@
 
 namespace testjpeg {
 
-struct HuffSpec {
+struct HuffCodes {
   std::array<uint8_t, 16> bits{}; // count of codes of length 1..16
   std::vector<uint8_t> values;
 };
 
 // DC categories 0 to 17 in codes of 2 to 6 bits, every bit pattern a code (all ones included).
-HuffSpec DcTable();
+HuffCodes DcTable();
 // Every run/size byte: end of block in 2 bits, the other 255 symbols in 9.
-HuffSpec AcTable();
+HuffCodes AcTable();
 
 // Entropy-coded bytes: most significant bit first, FF followed by a stuffed 00, padded with ones.
 class BitWriter {
 public:
   void Put(uint32_t value, int count);
-  void PutSymbol(const HuffSpec& table, uint8_t symbol);
+  void PutSymbol(const HuffCodes& table, uint8_t symbol);
   // Category and extra bits of a coefficient value, as T.81 codes them.
   static int Category(int value);
   void PutValue(int value);
@@ -51,7 +51,7 @@ public:
   Builder& Eoi() { return Raw({0xFF, 0xD9}); }
   Builder& Segment(uint8_t marker, const std::vector<uint8_t>& body); // length = body + 2
   Builder& Dqt(uint8_t destination, uint8_t value);                   // every entry = value
-  Builder& Dht(std::initializer_list<std::pair<uint8_t, HuffSpec>> tables);
+  Builder& Dht(std::initializer_list<std::pair<uint8_t, HuffCodes>> tables);
   Builder& StandardTables(); // DcTable and AcTable in slots 0 and 16
   Builder& Sof0(uint16_t width, uint16_t height, const std::vector<Component>& components);
   // Every scan component uses Huffman tables 0.
