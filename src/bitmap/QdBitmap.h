@@ -4,12 +4,12 @@
 #pragma once
 
 #include "bitmap/QdGeometry.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-struct IDirectDraw7;
 class TQdStream;
 
 constexpr uint32_t OpaqueAlpha = 0xFF000000u;
@@ -57,6 +57,10 @@ public:
   // equal to source.ColorKey when useKey is set. Source and this may be the same bitmap.
   virtual void Draw(const TRect& destination, TQdBitmap& source, const TRect& sourceRect,
                     bool useKey);
+  // Presents the whole bitmap at (x, y); alpha only matters for texture bitmaps.
+  virtual void DrawToScreen(HDC dc, int32_t x, int32_t y, int32_t alpha);
+  // Presents rectangle r of the bitmap at the same offset from (x, y) as it has in the bitmap.
+  virtual void DrawRectToScreen(HDC dc, int32_t x, int32_t y, const TRect& r);
 
   // Shrinks both rectangles alike until destination lies inside this bitmap; false when nothing
   // is left.
