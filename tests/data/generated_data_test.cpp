@@ -1,5 +1,7 @@
 // Checks the data files the build generates into build/data, reading them with small readers of
 // their own rather than the generators' code.
+#include "bitmap/QdBitmap.h"
+#include "resource/QdJpeg.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -266,6 +268,21 @@ Sheet LoadKv0(const std::string& path) {
   return s;
 }
 
+// The game's own loader must see exactly the picture the test's reader sees.
+void ExpectGameLoaderAgrees(const std::string& path, const Sheet& s) {
+  TQdBitmap bitmap(path, 32);
+  ASSERT_EQ(bitmap.Width, s.width);
+  ASSERT_EQ(bitmap.Height, s.height);
+  TQdLockGuard lock(bitmap);
+  int differ = 0;
+  for (int y = 0; y < s.height; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(bitmap.GetScanLine(y));
+    for (int x = 0; x < s.width; ++x)
+      differ += row[x] != (OpaqueAlpha | s.At(x, y));
+  }
+  EXPECT_EQ(differ, 0);
+}
+
 TEST(GeneratedData, TileSheetCoversEveryGroundValue) {
   SKIP_WITHOUT_DATA();
   Sheet s = LoadKv0(kDataDir + "/deja1.kv0");
@@ -273,6 +290,7 @@ TEST(GeneratedData, TileSheetCoversEveryGroundValue) {
   ASSERT_GE(s.height, 12 * 25 + 1); // values up to 143, the last drawn-over-figures tile
   for (int v : {0, 3, 7, 104, 110, 122})
     EXPECT_FALSE(s.CellEmpty(v % 12 * 25 + 1, v / 12 * 25 + 1)) << "tile " << v;
+  ExpectGameLoaderAgrees(kDataDir + "/deja1.kv0", s);
 }
 
 TEST(GeneratedData, SpriteSheetHoldsFiguresObjectsAndAnimations) {
@@ -300,6 +318,7 @@ TEST(GeneratedData, SpriteSheetHoldsFiguresObjectsAndAnimations) {
   EXPECT_FALSE(s.CellEmpty(251, 326));                   // animated value 1, both phases
   EXPECT_FALSE(s.CellEmpty(226, 351));
   EXPECT_GT(s.CellDifference(251, 326, 226, 351), 20);
+  ExpectGameLoaderAgrees(kDataDir + "/deja2.kv0", s);
 }
 
 // ---- map ---------------------------------------------------------------------------------------
@@ -432,6 +451,12 @@ TEST(GeneratedData, BackgroundIsABaseline420Jpeg) {
   }
   EXPECT_TRUE(frame);
   EXPECT_TRUE(scan);
+
+  TQdJpeg decoder; // the game's decoder takes it whole
+  ASSERT_TRUE(decoder.LoadFromFile(kDataDir + "/bg_image.jpg"));
+  ASSERT_TRUE(decoder.HasPicture());
+  EXPECT_EQ(decoder.Width(), 640);
+  EXPECT_EQ(decoder.Height(), 480);
 #if KESTROVE_HAVE_TURBOJPEG
   tjhandle tj = tjInitDecompress();
   int w = 0, h = 0, sub = -1, space = -1;
@@ -439,6 +464,14 @@ TEST(GeneratedData, BackgroundIsABaseline420Jpeg) {
   EXPECT_EQ(w, 640);
   EXPECT_EQ(h, 480);
   EXPECT_EQ(sub, TJSAMP_420);
+  std::vector<uint8_t> theirs(640 * 480 * 3), ours(640 * 480 * 3);
+  ASSERT_EQ(tjDecompress2(tj, j.data(), j.size(), theirs.data(), 640, 640 * 3, 480, TJPF_BGR, 0),
+            0);
+  ASSERT_TRUE(decoder.CopyPixelsTo(ours.data(), 640 * 3, nullptr, 24));
+  long total = 0;
+  for (size_t k = 0; k < ours.size(); ++k)
+    total += std::abs(ours[k] - theirs[k]);
+  EXPECT_LT(total / double(ours.size()), 1.5); // the two inverse transforms round differently
   tjDestroy(tj);
 #endif
 }
