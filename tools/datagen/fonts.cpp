@@ -10,6 +10,7 @@ namespace datagen {
 namespace {
 
 constexpr int kInitials = 19, kMedials = 21, kFinals = 27;
+constexpr int kMedialBase = 152, kFinalBase = 236; // first glyph of the medial and final sets
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -262,11 +263,13 @@ std::vector<uint8_t> MakePieceFont(const HexFont& unifont, std::ostream& report)
     }
   }
 
-  // Forbidden where that is so in at least half of the piece's syllables: a stricter rule would
-  // also forbid pixels that only a few odd syllables put there.
+  // Vowels and finals never take a pixel that is another jamo's core in any of their syllables.
+  // An initial changes its shape with the vowel beside it, so it is kept only off pixels that are
+  // foreign in at least half of its syllables.
   for (int g = 0; g < kPieceGlyphs; ++g)
     for (int p = 0; p < 256; ++p)
-      if (foreign[g][p] > 0 && 2 * foreign[g][p] >= static_cast<int>(users[g].size()))
+      if (foreign[g][p] > 0 &&
+          (g >= kMedialBase || 2 * foreign[g][p] >= static_cast<int>(users[g].size())))
         forbidden[g][p / 16] |= static_cast<uint16_t>(1u << (15 - p % 16));
 
   // Start from the majority of each piece's own pixels. Each pixel position is then a separate
@@ -330,7 +333,7 @@ std::vector<uint8_t> MakePieceFont(const HexFont& unifont, std::ostream& report)
       // which no single flip can do without first making things worse.
       for (int g = 0; g < kPieceGlyphs && !changed; ++g) {
         if (!on[g]) continue;
-        const int role = g < 152 ? 0 : g < 236 ? 1 : 2;
+        const int role = g < kMedialBase ? 0 : g < kFinalBase ? 1 : 2;
         for (int other = 0; other < 3 && !changed; ++other) {
           if (other == role) continue;
           std::vector<int> moved{g};
