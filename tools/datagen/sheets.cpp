@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -54,7 +55,7 @@ private:
     throw Error(where + ": " + what);
   }
   int ColourOf(char c, const std::string& where) const;
-  Cell Layer(const std::string& spec, const std::string& where) const;
+  Cell Layer(const std::string& text, const std::string& where) const;
   Cell Compose(const std::vector<std::string>& words, size_t first, const std::string& where) const;
   void Figure(const Directive& d, IndexedPicture& sheet, std::set<std::pair<int, int>>& used) const;
 
@@ -134,8 +135,8 @@ int ArtSource::ColourOf(char c, const std::string& where) const {
 
 // A layer is a picture name, optionally ":col,row" to take one 24 x 24 window of a larger
 // picture, and "!" to mirror it; pictures smaller than a cell repeat across it.
-Cell ArtSource::Layer(const std::string& spec, const std::string& where) const {
-  std::string name = spec;
+Cell ArtSource::Layer(const std::string& text, const std::string& where) const {
+  std::string name = text;
   bool mirror = false;
   if (!name.empty() && name.back() == '!') {
     mirror = true;
@@ -144,7 +145,7 @@ Cell ArtSource::Layer(const std::string& spec, const std::string& where) const {
   int col = 0, row = 0;
   if (size_t colon = name.find(':'); colon != std::string::npos) {
     if (std::sscanf(name.c_str() + colon + 1, "%d,%d", &col, &row) != 2 || col < 0 || row < 0)
-      Fail(where, "bad window in " + spec);
+      Fail(where, "bad window in " + text);
     name.resize(colon);
   }
   auto it = pictures_.find(name);
