@@ -15,6 +15,8 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <sys/wait.h>
+#include <tuple>
 #include <vector>
 
 #if KESTROVE_HAVE_TURBOJPEG
@@ -50,6 +52,69 @@ TEST(GeneratedData, RegeneratingGivesTheSameBytes) {
     EXPECT_FALSE(built.empty()) << name;
     EXPECT_EQ(Read(dir.file(name)), built) << name;
   }
+}
+
+// Runs the generator and returns its exit status and what it printed.
+std::pair<int, std::string> RunGenerator(const std::string& args) {
+  std::string out;
+  FILE* pipe = popen(("\"" + kGenerator + "\" " + args + " 2>&1").c_str(), "r");
+  if (!pipe) return {-1, out};
+  char buf[256];
+  while (size_t n = fread(buf, 1, sizeof buf, pipe))
+    out.append(buf, n);
+  int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// A 30 by 30 meadow closed by blocking tiles, with an optional wall across row `wallRow`.
+std::string MeadowSource(int wallRow) {
+  std::string src = "legend 0 , 0\nlegend 0 # 96 block\nlegend 1 . 0\nlegend 1 \" 2\n"
+                    "legend 2 . 0\nsize 30 30\nlayer 0\n";
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 30; ++x)
+      src += (x == 0 || y == 0 || x == 29 || y == 29 || y == wallRow) ? '#' : ',';
+    src += '\n';
+  }
+  src += "layer 1\n";
+  for (int y = 0; y < 30; ++y)
+    src +=
+        (y == 20 ? std::string(5, '.') + "\"" + std::string(24, '.') : std::string(30, '.')) + "\n";
+  src += "layer 2\n";
+  for (int y = 0; y < 30; ++y)
+    src += std::string(30, '.') + "\n";
+  return src;
+}
+
+TEST(GeneratedData, MapGeneratorRefusesMapsWhereTheCharactersCannotMeet) {
+  SKIP_WITHOUT_DATA();
+  TempDir dir;
+  auto [ok, report] = RunGenerator("map \"" + dir.write("open.txt", MeadowSource(-1)) + "\" \"" +
+                                   dir.path().string() + "\"");
+  EXPECT_EQ(ok, 0) << report;
+  EXPECT_NE(report.find("30 x 30"), std::string::npos) << report;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("H3.MAF")));
+
+  // Row 20 walls Sena (row 26) off from the player (row 15).
+  auto [walled, why] = RunGenerator("map \"" + dir.write("walled.txt", MeadowSource(20)) + "\" \"" +
+                                    dir.path().string() + "/walled\"");
+  EXPECT_EQ(walled, 1);
+  EXPECT_NE(why.find("cannot walk"), std::string::npos) << why;
+}
+
+TEST(GeneratedData, ArtErrorsNameTheirFileAndLine) {
+  SKIP_WITHOUT_DATA();
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "art");
+  dir.write("art/a.txt", "palette\nk 1c1a24\nend\npic p 3 2\nkkk\nkk\nend\ntile 0 p\n");
+  auto [status, out] =
+      RunGenerator("sheets \"" + dir.file("art") + "\" \"" + dir.file("out") + "\"");
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("a.txt:6"), std::string::npos) << out;
+  dir.write("art/a.txt", "palette\nk 000000\nend\n");
+  std::tie(status, out) =
+      RunGenerator("sheets \"" + dir.file("art") + "\" \"" + dir.file("out") + "\"");
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("transparent"), std::string::npos) << out;
 }
 
 // ---- fonts -------------------------------------------------------------------------------------
