@@ -1,0 +1,69 @@
+// Text windows drawn over the game: the console where the characters answer, wrapping at any
+// character and scrolling line by line, and the input window with the player's edit line.
+#pragma once
+
+#include "bitmap/QdGeometry.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class TQdBitmap;
+using TDrawContext = void*;
+
+class TConsoleWindow {
+public:
+  static constexpr int32_t CellWidth = 8;
+  static constexpr int32_t LineHeight = 16;
+  static constexpr size_t MaxRest = 60000;
+
+  // Draws into the given bitmap (32 bits per pixel) and clears it.
+  TConsoleWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, TDrawContext drawContext);
+  virtual ~TConsoleWindow();
+  TConsoleWindow(const TConsoleWindow&) = delete;
+  TConsoleWindow& operator=(const TConsoleWindow&) = delete;
+
+  virtual void WriteLine(std::u16string_view text);
+  void Write(std::u16string_view text) { WriteWrapped(text); }
+  void WriteWrapped(std::u16string_view text);
+  void PutText(std::u16string_view text, bool justify);
+  void NewLine();
+  void Clear();
+  void ReleaseBitmap();
+  // Shows the window's bitmap on the screen at its position.
+  void Draw();
+
+  TDrawContext DrawContext = nullptr;
+  TPoint Position;
+  std::unique_ptr<TQdBitmap> Bitmap;
+  uint32_t TextColour = 0xFFFFFFFF;
+  uint32_t BackColour = 0xB0001010;
+  int32_t Column = 0;
+  int32_t Row = 0;
+
+protected:
+  int32_t WindowWidth() const;
+  int32_t WindowHeight() const;
+};
+
+class TInputWindow : public TConsoleWindow {
+public:
+  static constexpr uint32_t PromptColour = 0xFFD0B0FF;
+
+  TInputWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, TDrawContext drawContext);
+
+  void WriteLine(std::u16string_view text) override;
+  void SetEditText(std::u16string_view committed, std::u16string_view composing);
+  void ShowCursor();
+  void HideCursor();
+  void BlinkCursor();
+
+  bool CursorShown = false;
+  std::u16string Committed;
+  std::u16string Composing;
+
+private:
+  // Where the cursor was inverted, so hiding it restores exactly those pixels.
+  TRect CursorRect;
+};
