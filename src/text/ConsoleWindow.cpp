@@ -15,7 +15,7 @@ bool IsBrace(char16_t u) {
 } // namespace
 
 TConsoleWindow::TConsoleWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap,
-                               TDrawContext drawContext)
+                               HDC drawContext)
     : DrawContext(drawContext), Position{x, y}, Bitmap(std::move(bitmap)) {
   Clear();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bitmap/QdGeometry.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,7 +11,6 @@
 #include <string_view>
 
 class TQdBitmap;
-using TDrawContext = void*;
 
 class TConsoleWindow {
 public:
@@ -19,7 +19,7 @@ public:
   static constexpr size_t MaxRest = 60000;
 
   // Draws into the given bitmap (32 bits per pixel) and clears it.
-  TConsoleWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, TDrawContext drawContext);
+  TConsoleWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, HDC drawContext);
   virtual ~TConsoleWindow();
   TConsoleWindow(const TConsoleWindow&) = delete;
   TConsoleWindow& operator=(const TConsoleWindow&) = delete;
@@ -34,7 +34,7 @@ public:
   // Shows the window's bitmap on the screen at its position.
   void Draw();
 
-  TDrawContext DrawContext = nullptr;
+  HDC DrawContext = nullptr;
   TPoint Position;
   std::unique_ptr<TQdBitmap> Bitmap;
   uint32_t TextColour = 0xFFFFFFFF;
@@ -51,7 +51,7 @@ class TInputWindow : public TConsoleWindow {
 public:
   static constexpr uint32_t PromptColour = 0xFFD0B0FF;
 
-  TInputWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, TDrawContext drawContext);
+  TInputWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, HDC drawContext);
 
   void WriteLine(std::u16string_view text) override;
   void SetEditText(std::u16string_view committed, std::u16string_view composing);

@@ -37,8 +37,7 @@ TEditLayout LayOut(std::u16string_view committed, std::u16string_view composing,
 
 } // namespace
 
-TInputWindow::TInputWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap,
-                           TDrawContext drawContext)
+TInputWindow::TInputWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, HDC drawContext)
     : TConsoleWindow(x, y, std::move(bitmap), drawContext) {
   TextColour = PromptColour;
   Write(u">");
