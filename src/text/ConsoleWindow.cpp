@@ -1,6 +1,8 @@
 #include "text/ConsoleWindow.h"
 
 #include "bitmap/QdBitmap.h"
+#include "bitmap/SurfaceBitmap.h"
+#include "display/UDxDraw.h"
 #include "text/HanFont.h"
 #include "text/Johab.h"
 
@@ -13,6 +15,12 @@ bool IsBrace(char16_t u) {
 }
 
 } // namespace
+
+TConsoleWindow::TConsoleWindow(int32_t x, int32_t y, int32_t width, int32_t height, HDC drawContext)
+    : TConsoleWindow(x, y,
+                     std::make_unique<TD3DBitmap>(
+                         width, height, 32, FrameBuffer ? FrameBuffer->DirectDraw.Get() : nullptr),
+                     drawContext) {}
 
 TConsoleWindow::TConsoleWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap,
                                HDC drawContext)
@@ -117,5 +125,6 @@ void TConsoleWindow::ReleaseBitmap() {
 }
 
 void TConsoleWindow::Draw() {
-  // Presentation comes with the surface-backed bitmaps.
+  // The texture's own alpha makes the background translucent and the text opaque.
+  if (Bitmap) Bitmap->DrawToScreen(DrawContext, Position.x, Position.y, 255);
 }

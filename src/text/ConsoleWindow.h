@@ -18,7 +18,9 @@ public:
   static constexpr int32_t LineHeight = 16;
   static constexpr size_t MaxRest = 60000;
 
-  // Draws into the given bitmap (32 bits per pixel) and clears it.
+  // The game's window: a texture bitmap on the frame buffer's device, cleared.
+  TConsoleWindow(int32_t x, int32_t y, int32_t width, int32_t height, HDC drawContext);
+  // Draws into the given bitmap (32 bits per pixel) instead, and clears it.
   TConsoleWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, HDC drawContext);
   virtual ~TConsoleWindow();
   TConsoleWindow(const TConsoleWindow&) = delete;
@@ -51,6 +53,7 @@ class TInputWindow : public TConsoleWindow {
 public:
   static constexpr uint32_t PromptColour = 0xFFD0B0FF;
 
+  TInputWindow(int32_t x, int32_t y, int32_t width, int32_t height, HDC drawContext);
   TInputWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, HDC drawContext);
 
   void WriteLine(std::u16string_view text) override;
@@ -64,6 +67,7 @@ public:
   std::u16string Composing;
 
 private:
+  void Prompt();
   // Where the cursor was inverted, so hiding it restores exactly those pixels.
   TRect CursorRect;
 };

@@ -37,8 +37,17 @@ TEditLayout LayOut(std::u16string_view committed, std::u16string_view composing,
 
 } // namespace
 
+TInputWindow::TInputWindow(int32_t x, int32_t y, int32_t width, int32_t height, HDC drawContext)
+    : TConsoleWindow(x, y, width, height, drawContext) {
+  Prompt();
+}
+
 TInputWindow::TInputWindow(int32_t x, int32_t y, std::unique_ptr<TQdBitmap> bitmap, HDC drawContext)
     : TConsoleWindow(x, y, std::move(bitmap), drawContext) {
+  Prompt();
+}
+
+void TInputWindow::Prompt() {
   TextColour = PromptColour;
   Write(u">");
 }
