@@ -275,8 +275,10 @@ TEST_P(ConsoleTest, InputWindowEnterScrollsAndLongLinesScrollSideways) {
   EXPECT_EQ(Snapshot(*in->Bitmap), shown);
 }
 
-TEST_P(ConsoleTest, DrawShowsTheWindowTranslucentWithOpaqueText) {
-  if (!GetParam()) GTEST_SKIP() << "software bitmaps are shown through GDI";
+// Software bitmaps are shown through GDI; the game's windows are textures.
+class ConsoleScreenTest : public ConsoleTest {};
+
+TEST_P(ConsoleScreenTest, DrawShowsTheWindowTranslucentWithOpaqueText) {
   auto in = Make<TInputWindow>(376, 400, 248, 80);
   const uint32_t background = 0xFF405060;
   FrameBuffer->Clear(background);
@@ -306,3 +308,4 @@ TEST_P(ConsoleTest, DrawShowsTheWindowTranslucentWithOpaqueText) {
 
 INSTANTIATE_TEST_SUITE_P(Bitmaps, ConsoleTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Texture" : "Software"; });
+INSTANTIATE_TEST_SUITE_P(Texture, ConsoleScreenTest, ::testing::Values(true));
