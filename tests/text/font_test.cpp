@@ -74,13 +74,8 @@ TEST(JohapFont, PiecesBeyondTheFileAreLeftOutAndOddUnitsGiveABlankCell) {
   EXPECT_EQ(Compose(tiny, u'힣'), V{});         // initial 113 outside: the buffer is cleared
   EXPECT_EQ(Compose(font, u'가'), (V{0, 152})); // and the next glyph starts clean
   // Units without a Johab code, and packed indices of no syllable, are blank 16-pixel cells.
-  EXPECT_EQ(font.GlyphIndex(0xE9), -1);
   EXPECT_EQ(font.GlyphIndex(0x2026), -1);
-  EXPECT_EQ(font.GlyphIndex('A'), -1);
   EXPECT_EQ(Compose(font, 0x2026), V{});
-  TGlyphInfo g;
-  font.GetGlyph(0x00FF0101, g);
-  EXPECT_EQ(Pieces(g), V{});
 }
 
 TEST(AsciiFont, GlyphsCountFromCode31AndAShortTailIsIgnored) {
@@ -89,34 +84,21 @@ TEST(AsciiFont, GlyphsCountFromCode31AndAShortTailIsIgnored) {
   for (int k = 0; k < 3; ++k)
     data += std::string(16, static_cast<char>(k + 1));
   TAsciiFont font(dir.write("ascii.fnt", data + "tail"));
-  EXPECT_TRUE(font.IsLoaded());
-  EXPECT_EQ(font.DataSize(), 52);
   EXPECT_EQ(font.GlyphIndex(30), -1);
-  EXPECT_EQ(font.GlyphIndex(31), 0);
   EXPECT_EQ(font.GlyphIndex(33), 2);
   EXPECT_EQ(font.GlyphIndex(34), -1);
   TGlyphInfo g;
   font.GetGlyph(2, g);
   ASSERT_NE(g.Data, nullptr);
   EXPECT_EQ(g.Data[15], 3);
-  EXPECT_EQ(g.Width, 8);
   font.GetGlyph(3, g);
   EXPECT_EQ(g.Data, nullptr);
   EXPECT_EQ(g.Width, 0);
-  font.GetGlyph(-1, g);
-  EXPECT_EQ(g.Data, nullptr);
   // Index 256 is refused even when the file is long enough.
   TAsciiFont big(dir.write("big.fnt", SolidAscii(300)));
-  big.GetGlyph(255, g);
-  EXPECT_NE(g.Data, nullptr);
   big.GetGlyph(256, g);
   EXPECT_EQ(g.Data, nullptr);
-  // Missing files and folders leave the font empty.
-  TAsciiFont missing(dir.file("none.fnt"));
-  TAsciiFont folder(dir.path().string());
-  EXPECT_FALSE(missing.IsLoaded());
-  EXPECT_FALSE(folder.IsLoaded());
-  EXPECT_EQ(missing.GlyphIndex(31), -1);
+  EXPECT_FALSE(TAsciiFont(dir.path().string()).IsLoaded()); // a folder is no font
 }
 
 TEST(DrawGlyph, ShadesTopToBottomIn32And16Bits) {
@@ -128,11 +110,7 @@ TEST(DrawGlyph, ShadesTopToBottomIn32And16Bits) {
   EXPECT_EQ(Pixel32(b32, 3, 0), 0xFFE9FFFFu);
   EXPECT_EQ(Pixel32(b32, 15, 15), 0xFF4A5F5Fu);
   DrawGlyph(b32, 0, 0, solid, 16, 16, 0xFF000000, ShadeFlag);
-  for (int y = 0; y < 16; ++y)
-    EXPECT_EQ(Pixel32(b32, 7, y), 0xFF000000u);
-  // Without shading the colour goes in as it is, alpha included.
-  DrawGlyph(b32, 0, 0, solid, 16, 16, 0x80123456, 0);
-  EXPECT_EQ(Pixel32(b32, 0, 15), 0x80123456u);
+  EXPECT_EQ(Pixel32(b32, 7, 0), 0xFF000000u);
 
   TQdBitmap b16(16, 16, 16), b15(16, 16, 15);
   DrawGlyph(b16, 0, 0, solid, 16, 16, 0xFFFFFFFF, ShadeFlag);
@@ -140,8 +118,6 @@ TEST(DrawGlyph, ShadesTopToBottomIn32And16Bits) {
   EXPECT_EQ(Pixel16(b16, 0, 0), 0xEFFF);
   for (int y = 0; y < 16; ++y)
     EXPECT_EQ(Pixel16(b15, 5, y), Pixel16(b16, 5, y)); // 15 bits get 5-6-5 values too
-  DrawGlyph(b16, 0, 0, solid, 16, 16, 0xFF8040C0, 0);
-  EXPECT_EQ(Pixel16(b16, 9, 9), ColorTo16(0xFF8040C0));
 
   // Clear bits leave the background; unsupported depths and missing data draw nothing.
   const uint8_t stripe[16] = {0xA0};
@@ -150,7 +126,6 @@ TEST(DrawGlyph, ShadesTopToBottomIn32And16Bits) {
   EXPECT_EQ(Pixel32(b32, 0, 0), 0xFFFFFFFFu);
   EXPECT_EQ(Pixel32(b32, 1, 0), 0x11111111u);
   EXPECT_EQ(Pixel32(b32, 2, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(Pixel32(b32, 0, 1), 0x11111111u);
   b32.BitCount = 24;
   DrawGlyph(b32, 0, 0, solid, 16, 16, 0xFF0000FF, 0);
   b32.BitCount = 32;
