@@ -74,10 +74,7 @@ void TConsoleWindow::WriteWrapped(std::u16string_view text) {
       line = rest.substr(0, p);
       rest = rest.substr(p, MaxRest);
     }
-    if (Column == 0)
-      line.erase(0, line.find_first_not_of(u' ') == std::u16string::npos
-                        ? line.size()
-                        : line.find_first_not_of(u' '));
+    if (Column == 0) line.erase(0, std::min(line.find_first_not_of(u' '), line.size()));
     if (!rest.empty()) {
       size_t keep = line.find_last_not_of(u' ');
       line.erase(keep == std::u16string::npos ? 0 : keep + 1);
