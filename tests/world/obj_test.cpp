@@ -1,5 +1,6 @@
 #include "world/Vesk3_obj.h"
 
+#include "world/recording_canvas.h"
 #include "world/world_fixture.h"
 
 #include <gmock/gmock.h>
@@ -7,19 +8,6 @@
 #include <cmath>
 
 namespace {
-
-struct RecordingCanvas : TSpriteCanvas {
-  struct Call {
-    int32_t Kind, X, Y, Index, Variant;
-    bool operator==(const Call&) const = default;
-  };
-  void ClearLayers() override { ++Clears; }
-  void DrawSprite(int32_t kind, int32_t x, int32_t y, int32_t index, int32_t variant) override {
-    Calls.push_back({kind, x, y, index, variant});
-  }
-  int Clears = 0;
-  std::vector<Call> Calls;
-};
 
 using ObjectTest = WorldTest;
 
