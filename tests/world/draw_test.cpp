@@ -1,6 +1,7 @@
 #include "world/WorldDraw.h"
 
 #include "world/recording_canvas.h"
+#include "world/view_support.h"
 #include "world/world_fixture.h"
 
 #include <gmock/gmock.h>
@@ -56,4 +57,34 @@ TEST_F(DrawWorldTest, UnloadedMapDrawsOnlyObjects) {
   RecordingCanvas view;
   DrawWorld(view, CurrentWorldMap(), 400, 370, 0);
   EXPECT_THAT(view.Calls, ElementsAre(Call{-1, 0, 0, 0, 0}, Call{4, 168, 216, 18, 0}));
+}
+
+TEST_F(DrawWorldTest, PaintsASmallWorldIntoTheView) {
+  MapBuilder b(4, 3);
+  b.Set(0, 0, 0, 13).Set(0, 3, 1, 100);
+  b.Set(1, 1, 0, 13).Set(1, 0, 2, SpecialStandTile);
+  b.Set(2, 2, 0, 1);
+  UseMap(b);
+  TestBitmaps bitmaps;
+  TWorldView view(8, 8, 360, 456, nullptr, bitmaps);
+  SetPixel(*view.SpriteSheet, 326, 201, 0xFF000000u); // keyed out
+  Put(0, std::make_unique<TCharacter>(0, 0, 36, 40)); // on open ground
+  Put(1, std::make_unique<TCharacter>(1, 1, 84, 40)); // feet on a foreground tile
+  Put(2, std::make_unique<TCharacter>(2, 2, 10, 60)); // on the special tile
+  TQdBitmap& layer = *view.Layers[0].Bitmap;
+
+  // Tile (tx, ty) lands at view (132 + 24 tx, 192 + 24 ty).
+  DrawWorld(view, *WorldMap, 48, 36, 0);
+  EXPECT_EQ(PixelAt(layer, 132, 192), Coord(26, 26, TileTag));     // ground 13
+  EXPECT_EQ(PixelAt(layer, 156, 192), Coord(1, 1, TileTag));       // key shows the ground
+  EXPECT_EQ(PixelAt(layer, 157, 192), Coord(327, 201, SpriteTag)); // object 13
+  EXPECT_EQ(PixelAt(layer, 181, 200), Coord(252, 344, SpriteTag)); // animated, first phase
+  EXPECT_EQ(PixelAt(layer, 160, 220), Coord(5, 11, SpriteTag));    // in front of the ground
+  EXPECT_EQ(PixelAt(layer, 210, 212), Coord(7, 28, SpriteTag));    // above the foreground tile
+  EXPECT_EQ(PixelAt(layer, 210, 220), Coord(107, 205, TileTag));   // behind it
+  EXPECT_EQ(PixelAt(layer, 132, 216), Coord(276, 251, SpriteTag)); // snapped, fixed cell
+  EXPECT_EQ(PixelAt(layer, 100, 100), 0u);                         // outside the map
+
+  DrawWorld(view, *WorldMap, 48, 36, 1);
+  EXPECT_EQ(PixelAt(layer, 181, 200), Coord(227, 369, SpriteTag)); // second phase
 }
