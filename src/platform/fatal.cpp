@@ -8,7 +8,9 @@ namespace {
 MessageSink g_sink = nullptr;
 }
 
-void SetMessageSink(MessageSink sink) { g_sink = sink; }
+void SetMessageSink(MessageSink sink) {
+  g_sink = sink;
+}
 
 void RunError(int code, const void* address) {
   char text[64];
@@ -28,6 +30,8 @@ void AssertionFailure(const char* unit, int line) {
   RunError(kAssertionFailed, __builtin_return_address(0));
 }
 
-void AbstractCall() { RunError(kAbstractCall, __builtin_return_address(0)); }
+void AbstractCall() {
+  RunError(kAbstractCall, __builtin_return_address(0));
+}
 
 } // namespace fatal

@@ -1,0 +1,17 @@
+// The one platform header game code includes: the real Windows SDK on Windows, our substitute
+// elsewhere. Game code never knows which it got.
+#pragma once
+
+#ifdef _WIN32
+#include <d3d.h>
+#include <ddraw.h>
+#include <imm.h>
+#include <mmsystem.h>
+#include <windows.h>
+#else
+#include "platform/ddraw/d3d_subset.h"
+#include "platform/ddraw/ddraw_subset.h"
+#include "platform/win/windows_subset.h"
+#endif
+
+#include "platform/com_ref.h"

@@ -1,0 +1,34 @@
+// Substitute-only controls of the mini Win32: what a presenter feeds in, and what tests inspect.
+#pragma once
+
+#include "platform/win/windows_subset.h"
+
+#include <functional>
+
+namespace soft {
+
+// Forgets every window, class, queued message, quit request and held key.
+void ResetWin32();
+// Messages waiting in the queue (posted ones; a pending quit is not counted).
+size_t QueuedMessages();
+// The window presenters post their input to: the first one created and still alive.
+HWND MainWindow();
+
+// Key state behind GetAsyncKeyState; the queue changes it when a key message is taken.
+void SetKeyDown(int vk, bool down);
+void ReleaseAllKeys();
+
+// Receives the calls of SetDIBitsToDevice (there is no GDI surface to draw on).
+struct DIBitsCall {
+  HDC dc;
+  int xDest, yDest;
+  DWORD width, height;
+  int xSrc, ySrc;
+  UINT startScan, scanLines;
+  const void* bits;
+  BITMAPINFOHEADER header;
+  UINT colorUse;
+};
+void SetDIBitsHook(std::function<void(const DIBitsCall&)> hook);
+
+} // namespace soft
