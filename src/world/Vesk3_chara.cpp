@@ -1,5 +1,6 @@
 #include "world/Vesk3_chara.h"
 
+#include "platform/platform.h"
 #include "world/Vesk3_map.h"
 
 #include <cstdlib>
@@ -8,8 +9,8 @@
 
 namespace {
 
-int16_t NoKeys(int32_t) {
-  return 0;
+int16_t AsyncKeyState(int32_t virtualKey) {
+  return GetAsyncKeyState(virtualKey);
 }
 
 bool Held(int32_t virtualKey) {
@@ -36,7 +37,7 @@ bool BoxWalkable(int64_t x, int64_t y, TBodySize size) {
 
 } // namespace
 
-TKeyStateSource KeyStateSource = NoKeys;
+TKeyStateSource KeyStateSource = AsyncKeyState;
 std::function<void(int32_t partnerNo)> ConversationStarter;
 
 TCharacter::TCharacter(int32_t id, int32_t look, int32_t x, int32_t y)

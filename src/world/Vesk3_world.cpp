@@ -20,7 +20,7 @@ bool Overlaps(int64_t left, int64_t top, int64_t width, int64_t height, const TQ
 
 } // namespace
 
-TWorldView::TWorldView(int32_t left, int32_t top, int32_t width, int32_t height, void* drawContext,
+TWorldView::TWorldView(int32_t left, int32_t top, int32_t width, int32_t height, HDC drawContext,
                        TViewBitmapSource& bitmaps)
     : DrawContext(drawContext), Left(left), Top(top), Width(width), Height(height) {
   for (TViewLayer& layer : Layers)

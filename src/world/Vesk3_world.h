@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bitmap/QdBitmap.h"
+#include "platform/platform.h"
 #include "world/SpriteCanvas.h"
 
 #include <array>
@@ -37,7 +38,7 @@ constexpr uint32_t SheetColourKey = 0xFF000000u;
 
 class TWorldView : public TSpriteCanvas {
 public:
-  TWorldView(int32_t left, int32_t top, int32_t width, int32_t height, void* drawContext,
+  TWorldView(int32_t left, int32_t top, int32_t width, int32_t height, HDC drawContext,
              TViewBitmapSource& bitmaps);
 
   void ReleaseBitmaps();
@@ -48,7 +49,7 @@ public:
   void DrawFromSpriteSheet(int32_t x, int32_t y, int32_t layer, const TSpriteCell& cell,
                            int32_t opacity = 255);
 
-  void* DrawContext;
+  HDC DrawContext; // handed to the layers' DrawToScreen
   int32_t Left, Top;
   int32_t Width, Height;
   std::array<TViewLayer, 2> Layers;

@@ -1,5 +1,6 @@
 #include "world/Vesk3_chara.h"
 
+#include "platform/win/win_control.h"
 #include "world/world_fixture.h"
 
 #include <gmock/gmock.h>
@@ -298,4 +299,15 @@ TEST_F(CharacterTest, FullTableCreatesNothingButStillWaits) {
   EXPECT_EQ(Shot(50).VelX, 0.0);
   EXPECT_EQ(Shot(50).AccY, -0.7); // facing down: the straight shot
   EXPECT_EQ(FindFreeSlot(), -1);
+}
+
+TEST_F(CharacterTest, ByDefaultThePlayerReadsThePlatformKeyState) {
+  TMainCharacter& p = Player(200, 200);
+  KeyStateSource = SavedKeys;
+  soft::SetKeyDown(VK_LEFT, true);
+  RunFrame();
+  soft::ReleaseAllKeys();
+  EXPECT_EQ(p.X, 194);
+  RunFrame();
+  EXPECT_EQ(p.X, 194);
 }
