@@ -80,23 +80,6 @@ TEST_F(ObjectTest, ShotLivesItsFramesAndStopsAtWalls) {
   EXPECT_EQ(blocked.X, 30);
 }
 
-TEST_F(ObjectTest, ShotDrawsCell78TenPixelsUp) {
-  RecordingCanvas canvas;
-  TObjShoot s(0, 0, 0, 0, 0, 0, 1);
-  s.Draw(canvas, 40, 50);
-  EXPECT_THAT(canvas.Calls, testing::ElementsAre(RecordingCanvas::Call{1, 40, 40, 78, 0}));
-}
-
-TEST_F(ObjectTest, FindFreeSlotTakesTheLowestEmptySlot) {
-  EXPECT_EQ(FindFreeSlot(), 0);
-  for (auto& o : Objects)
-    o = std::make_unique<TObjShoot>(0, 0, 0, 0, 0, 0, 1);
-  EXPECT_EQ(FindFreeSlot(), -1);
-  Objects[57].reset();
-  Objects[99].reset();
-  EXPECT_EQ(FindFreeSlot(), 57);
-}
-
 TEST(ObjectDeathTest, OperationsWithoutBodyAreFatal) {
   RecordingCanvas canvas;
   EXPECT_EXIT(TObjBase(0, 0).Update(), testing::ExitedWithCode(210), "Runtime error 210");

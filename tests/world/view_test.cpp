@@ -104,11 +104,3 @@ TEST_F(WorldViewTest, SheetCopiesClampTheLayerAndClipAtTheEdges) {
   EXPECT_EQ(PixelAt(Layer(), 99, 79), 0u);
   EXPECT_EQ(PixelAt(Layer(), 20, 70), 0u);
 }
-
-TEST_F(WorldViewTest, ReleasingFreesSheetsAndLayers) {
-  View.ReleaseBitmaps();
-  EXPECT_EQ(View.TileSheet->Pixels, nullptr);
-  EXPECT_EQ(View.SpriteSheet->Pixels, nullptr);
-  EXPECT_EQ(View.Layers[0].Bitmap->Pixels, nullptr);
-  EXPECT_EQ(View.Layers[1].Bitmap->Pixels, nullptr);
-}
