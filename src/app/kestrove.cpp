@@ -1,3 +1,290 @@
 #include "app/kestrove.h"
 
-int KestroveMain(int, char**) { return 0; }
+#include "app/InputScript.h"
+#include "app/PlaceholderGame.h"
+#include "app/Transcript.h"
+#include "display/UDxDraw.h"
+#include "platform/fatal.h"
+#include "platform/presenters.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+TGameBase* GameMain = nullptr;
+
+namespace {
+
+TRunControl* g_control = nullptr;
+HWND g_mainWindow = nullptr;
+
+void ShowFatalMessage(const char* text) {
+  MessageBoxA(g_mainWindow, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+  case WM_DESTROY:
+    PostQuitMessage(0);
+    return 0;
+  case WM_KEYDOWN:
+    if (wParam == VK_HANGUL && GameMain) GameMain->KeyChar(VK_HANGUL);
+    break;
+  case WM_KEYUP:
+    if (GameMain) GameMain->KeyUp(static_cast<uint16_t>(wParam));
+    break;
+  case WM_CHAR:
+    if (GameMain) GameMain->KeyChar(static_cast<uint16_t>(wParam));
+    break;
+  case FrameMessage:
+    if (!GameMain) break;
+    if (!GameMain->Frame()) {
+      MoveWindow(hwnd, 10000, 0, 0, 0, TRUE);
+      ShowCursor(TRUE);
+      DestroyWindow(hwnd);
+    } else if (g_control) {
+      g_control->AfterFrame();
+    }
+    break;
+  case RunControlMessage:
+    if (g_control) {
+      g_control->Deliver(wParam);
+      return 0;
+    }
+    break;
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// Ends the process at once in the start-up steps, as an orderly halt: only module end code runs.
+int Halt(int code) {
+  FreeDirectDrawBinding();
+  return code;
+}
+
+} // namespace
+
+POINT WindowOrigin(HWND) {
+  return POINT{0, 0};
+}
+
+int RunProgram(const GameFactory& factory, TRunControl* control) {
+  LoadDirectDrawBinding();
+
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, kWindowClass);
+  HMODULE library = LoadLibraryA("VELK.Dat");
+
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc;
+  std::memset(&wc, 0, sizeof wc);
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, "pomrel");
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
+  wc.lpszMenuName = kWindowClass;
+  wc.lpszClassName = kWindowClass;
+  if (!RegisterClassA(&wc)) return Halt(0);
+
+  HWND window = CreateWindowExA(0, kWindowClass, kWindowTitle, WS_POPUP, 0, 0, ScreenWidth,
+                                ScreenHeight, nullptr, nullptr, instance, nullptr);
+  if (!window) return Halt(0);
+  g_mainWindow = window;
+  fatal::SetMessageSink(ShowFatalMessage);
+  ShowWindow(window, SW_SHOWDEFAULT);
+  UpdateWindow(window);
+  ImmAssociateContext(window, nullptr);
+
+  FrameBuffer = new TFrameBuffer(window);
+  FrameBuffer->SetDisplayMode(ScreenWidth, ScreenHeight, DisplayBits);
+
+  int exitCode;
+  if (!FrameBuffer->Device) {
+    // Without a display every draw would go through an empty reference: stop in order instead.
+    std::fprintf(stderr, "kestrove: %s\n",
+                 FrameBuffer->DirectDraw ? "the display could not be switched to 640x480x32"
+                                         : "DirectDraw is not available on this system");
+    MessageBoxA(window,
+                FrameBuffer->DirectDraw ? "The display could not be switched to 640x480x32."
+                                        : "DirectDraw is not available on this system.",
+                "Error", MB_OK | MB_ICONERROR);
+    FrameBuffer->Destroy();
+    FrameBuffer = nullptr;
+    DestroyWindow(window);
+    exitCode = 1;
+  } else {
+    GameMain = factory(window, nullptr);
+    g_control = control;
+    if (control) control->Start(window);
+
+    MSG msg;
+    std::memset(&msg, 0, sizeof msg);
+    for (;;) {
+      if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) break;
+        if (got == -1) { // the queue failed: leave as if asked to quit
+          msg.wParam = 1;
+          break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      } else {
+        PostMessageA(window, FrameMessage, 0, 0);
+        WaitMessage();
+      }
+    }
+    g_control = nullptr;
+    GameMain->Shutdown();
+    FrameBuffer->Destroy();
+    FrameBuffer = nullptr;
+    exitCode = static_cast<int>(msg.wParam);
+  }
+
+  if (library) FreeLibrary(library);
+  CloseHandle(event);
+
+  // Module end: what the modules own goes last.
+  fatal::SetMessageSink(nullptr);
+  g_mainWindow = nullptr;
+  delete GameMain;
+  GameMain = nullptr;
+  FreeDirectDrawBinding();
+  return exitCode;
+}
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: kestrove [options]\n"
+    "  --windowed         play in a 640x480 window instead of full screen\n"
+    "  --scale N          with --windowed, a window N times larger\n"
+    "  --data DIR         read the data files from DIR\n"
+    "  --headless         no window; virtual time; ends after the script or --frames\n"
+    "  --script FILE      replay the input script FILE\n"
+    "  --frames N         stop after N frames\n"
+    "  --transcript FILE  write the conversation transcript to FILE\n"
+    "  --help, --version\n";
+
+struct Options {
+  bool windowed = false, headless = false;
+  int scale = 1;
+  uint64_t frames = 0;
+  std::string data, script, transcript;
+};
+
+bool ParseNumber(const char* text, uint64_t max, uint64_t& out) {
+  const char* end = text + std::strlen(text);
+  auto [p, ec] = std::from_chars(text, end, out);
+  return ec == std::errc() && p == end && out >= 1 && out <= max;
+}
+
+// 0: run; 1: done (help or version printed); 2: bad command line.
+int ParseOptions(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char*& v) {
+      if (i + 1 >= argc) return false;
+      v = argv[++i];
+      return true;
+    };
+    const char* v = nullptr;
+    uint64_t n = 0;
+    if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 1;
+    } else if (a == "--version") {
+      std::printf("kestrove %s\n", KESTROVE_VERSION);
+      return 1;
+    } else if (a == "--windowed") {
+      o.windowed = true;
+    } else if (a == "--headless") {
+      o.headless = true;
+    } else if (a == "--scale" && value(v) && ParseNumber(v, 8, n)) {
+      o.scale = static_cast<int>(n);
+    } else if (a == "--frames" && value(v) && ParseNumber(v, 1000000000, n)) {
+      o.frames = n;
+    } else if (a == "--data" && value(v)) {
+      o.data = v;
+    } else if (a == "--script" && value(v)) {
+      o.script = v;
+    } else if (a == "--transcript" && value(v)) {
+      o.transcript = v;
+    } else {
+      std::fprintf(stderr, "kestrove: bad option '%s'\n%s", argv[i], kUsage);
+      return 2;
+    }
+  }
+  return 0;
+}
+
+} // namespace
+
+int KestroveMain(int argc, char** argv) {
+  Options o;
+  if (int r = ParseOptions(argc, argv, o)) return r == 1 ? 0 : 2;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path startDir = fs::current_path(ec);
+  auto absolute = [&](const std::string& p) { return (startDir / p).lexically_normal().string(); };
+
+  std::vector<TScriptCommand> commands;
+  if (!o.script.empty()) {
+    std::ifstream in(absolute(o.script), std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "kestrove: cannot read script %s\n", o.script.c_str());
+      return 2;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string error;
+    if (!ParseInputScript(text.str(), startDir.string(), commands, error)) {
+      std::fprintf(stderr, "kestrove: %s: %s\n", o.script.c_str(), error.c_str());
+      return 2;
+    }
+  }
+  if (o.headless && o.script.empty() && o.frames == 0) {
+    std::fprintf(stderr, "kestrove: --headless needs --script or --frames to know when to end\n");
+    return 2;
+  }
+  if (!o.transcript.empty() && !transcript::Open(absolute(o.transcript))) {
+    std::fprintf(stderr, "kestrove: cannot write transcript %s\n", o.transcript.c_str());
+    return 1;
+  }
+  if (!o.data.empty()) {
+    fs::current_path(o.data, ec);
+    if (ec) {
+      std::fprintf(stderr, "kestrove: cannot use data folder %s: %s\n", o.data.c_str(),
+                   ec.message().c_str());
+      return 1;
+    }
+  }
+
+  PresenterOptions po;
+  po.headless = o.headless;
+  po.windowed = o.windowed;
+  po.scale = o.scale;
+  po.screenshotDir = startDir.string();
+  std::string error;
+  if (!StartPresenter(po, error)) {
+    std::fprintf(stderr, "kestrove: %s (--headless runs without a window)\n", error.c_str());
+    transcript::Close();
+    return 1;
+  }
+
+  std::unique_ptr<TScriptRunner> runner;
+  if (!o.script.empty() || o.frames)
+    runner = std::make_unique<TScriptRunner>(std::move(commands), o.frames,
+                                             o.headless && !o.script.empty());
+  int code =
+      RunProgram([](HWND window, HDC dc) -> TGameBase* { return new TPlaceholderGame(window, dc); },
+                 runner.get());
+  StopPresenter();
+  transcript::Close();
+  return code;
+}

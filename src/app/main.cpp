@@ -1,3 +1,5 @@
 #include "app/kestrove.h"
 
-int main(int argc, char** argv) { return KestroveMain(argc, argv); }
+int main(int argc, char** argv) {
+  return KestroveMain(argc, argv);
+}

@@ -196,3 +196,25 @@ void TQdBitmap::Xor32(uint32_t colour, int32_t x, int32_t y, int32_t width, int3
       StorePixel(p + i * 4, LoadPixel(p + i * 4) ^ mask);
   });
 }
+
+void TQdBitmap::DrawToScreen(HDC dc, int32_t x, int32_t y, int32_t) {
+  DrawRectToScreen(dc, x, y, Rect(0, 0, Width, Height));
+}
+
+void TQdBitmap::DrawRectToScreen(HDC dc, int32_t x, int32_t y, const TRect& r) {
+  if (Pixels == nullptr) return;
+  // GDI pads 16-bit rows to four bytes; with an odd width it would read past the block.
+  if (BitCount != 32 && (Width & 1) != 0) return;
+  BITMAPINFO info;
+  std::memset(&info, 0, sizeof info);
+  info.bmiHeader.biSize = 40;
+  info.bmiHeader.biWidth = Width;
+  info.bmiHeader.biHeight = Height; // positive: rows bottom-up, as stored
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = static_cast<WORD>((BitCount + 7) & ~7);
+  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader.biSizeImage = static_cast<DWORD>(Pitch) * static_cast<DWORD>(Height);
+  SetDIBitsToDevice(dc, x + r.left, y + r.top, static_cast<DWORD>(r.right - r.left),
+                    static_cast<DWORD>(r.bottom - r.top), r.left, Height - r.bottom, 0,
+                    static_cast<UINT>(Height), Pixels, &info, DIB_RGB_COLORS);
+}

@@ -12,6 +12,11 @@ TQdBitmap::TQdBitmap(int32_t width, int32_t height, int32_t bitCount, IDirectDra
   Allocate(width, height, bitCount);
 }
 
+TQdBitmap::TQdBitmap(const std::string& fileName, int32_t bitCount, IDirectDraw7* directDraw) {
+  Initialize(directDraw);
+  LoadFromFile(fileName, bitCount);
+}
+
 TQdBitmap::~TQdBitmap() = default;
 
 void TQdBitmap::Initialize(IDirectDraw7*) {

@@ -4,12 +4,13 @@
 #pragma once
 
 #include "bitmap/QdGeometry.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-struct IDirectDraw7;
+class TQdStream;
 
 constexpr uint32_t OpaqueAlpha = 0xFF000000u;
 
@@ -37,6 +38,8 @@ public:
   TQdBitmap();
   // Allocation failure is not reported: the bitmap is then simply empty.
   TQdBitmap(int32_t width, int32_t height, int32_t bitCount, IDirectDraw7* directDraw = nullptr);
+  // Loads by extension (".bmp", ".pcx", ".kv0", any case); anything else stays empty.
+  TQdBitmap(const std::string& fileName, int32_t bitCount, IDirectDraw7* directDraw = nullptr);
   virtual ~TQdBitmap();
   TQdBitmap(const TQdBitmap&) = delete;
   TQdBitmap& operator=(const TQdBitmap&) = delete;
@@ -54,6 +57,10 @@ public:
   // equal to source.ColorKey when useKey is set. Source and this may be the same bitmap.
   virtual void Draw(const TRect& destination, TQdBitmap& source, const TRect& sourceRect,
                     bool useKey);
+  // Presents the whole bitmap at (x, y); alpha only matters for texture bitmaps.
+  virtual void DrawToScreen(HDC dc, int32_t x, int32_t y, int32_t alpha);
+  // Presents rectangle r of the bitmap at the same offset from (x, y) as it has in the bitmap.
+  virtual void DrawRectToScreen(HDC dc, int32_t x, int32_t y, const TRect& r);
 
   // Shrinks both rectangles alike until destination lies inside this bitmap; false when nothing
   // is left.
@@ -65,6 +72,10 @@ public:
   void Fill16(uint32_t colour, int32_t x, int32_t y, int32_t width, int32_t height);
   void Fill15(uint32_t colour, int32_t x, int32_t y, int32_t width, int32_t height);
   void Xor32(uint32_t colour, int32_t x, int32_t y, int32_t width, int32_t height);
+
+  bool LoadBmp(TQdStream& stream, int32_t bitCount);
+  // scrambleParam 0 reads plain PCX; otherwise key in bits 0-7, start rotation in bits 8-15.
+  bool LoadPcx(TQdStream& stream, int32_t bitCount, uint32_t scrambleParam);
 
   uint8_t Kind = 0; // 0 software, 1 DirectDraw surface, 2 Direct3D texture
   int32_t LockCount = 0;
@@ -78,6 +89,8 @@ public:
   TRectProc XorProc = &TQdBitmap::Xor32;
 
 protected:
+  // Steps of the file constructor after Initialize, shared with the surface classes.
+  void LoadFromFile(const std::string& fileName, int32_t bitCount);
   // Clips for a copy: against this bitmap first, then against the source's extent, and makes both
   // rectangles the same size. False when nothing is left to copy.
   bool ClipForDraw(TRect& source, TRect& destination, const TQdBitmap& sourceBitmap) const;

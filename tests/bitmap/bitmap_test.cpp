@@ -39,19 +39,6 @@ TEST(QdBitmap, AllocationRefusesEmptyHugeAndUnknownFormats) {
   b.Draw(Rect(0, 0, 4, 4), src, Rect(0, 0, 4, 4), false);
 }
 
-TEST(QdBitmap, FillRoutineFollowsBitCount) {
-  TQdBitmap b;
-  EXPECT_EQ(b.FillProc, &TQdBitmap::Fill32);
-  EXPECT_EQ(b.XorProc, &TQdBitmap::Xor32);
-  b.Allocate(2, 2, 15);
-  EXPECT_EQ(b.FillProc, &TQdBitmap::Fill15);
-  b.Allocate(2, 2, 16);
-  EXPECT_EQ(b.FillProc, &TQdBitmap::Fill16);
-  b.Allocate(2, 2, 32);
-  EXPECT_EQ(b.FillProc, &TQdBitmap::Fill32);
-  EXPECT_EQ(b.XorProc, &TQdBitmap::Xor32);
-}
-
 TEST(QdBitmap, FreeStorageKeepsSizesAndIsRepeatable) {
   TQdBitmap b(5, 6, 32);
   ASSERT_NE(b.Pixels, nullptr);
@@ -62,27 +49,6 @@ TEST(QdBitmap, FreeStorageKeepsSizesAndIsRepeatable) {
   EXPECT_EQ(b.Height, 6);
   TQdLockGuard lock(b);
   EXPECT_EQ(b.GetScanLine(0), nullptr);
-}
-
-TEST(QdBitmap, ColorKeyIsKeptWholeAndConversionsKeepTopBits) {
-  TQdBitmap b(1, 1, 32);
-  b.SetColorKey(0xFF000000);
-  EXPECT_EQ(b.ColorKey, 0xFF000000u);
-  EXPECT_EQ(ColorTo16(0xFFFF8040), 0xFC08);
-  EXPECT_EQ(ColorTo15(0xFFFF8040), 0x7E08);
-  EXPECT_EQ(ColorTo16(0x00FFFFFF), 0xFFFF);
-  EXPECT_EQ(ColorTo15(0xFFFFFFFF), 0x7FFF);
-}
-
-TEST(QdBitmap, SoftwareLocksNest) {
-  TQdBitmap b(2, 2, 32);
-  b.Lock();
-  b.Lock();
-  EXPECT_EQ(b.LockCount, 2);
-  b.Unlock();
-  EXPECT_NE(b.GetScanLine(0), nullptr);
-  b.Unlock();
-  EXPECT_EQ(b.LockCount, 0);
 }
 
 TEST(QdBitmapDeathTest, LockDisciplineFailuresEndWithError227) {

@@ -52,19 +52,6 @@ TEST(Draw, ClipsOnTheLeftAndRight) {
   EXPECT_EQ(PixelAt(d, 99, 3), Coord(9, 3));
 }
 
-TEST(Draw, ClipsAtTopAndBottom) {
-  TQdBitmap s(4, 10, 32), d(10, 10, 32);
-  FillWithCoordinates(s);
-  d.FillRect(0, Rect(0, 0, 10, 10));
-  d.Draw(Bounds(0, -4, 4, 10), s, Bounds(0, 0, 4, 10), false);
-  EXPECT_EQ(PixelAt(d, 1, 0), Coord(1, 4));
-  EXPECT_EQ(PixelAt(d, 1, 5), Coord(1, 9));
-  EXPECT_EQ(PixelAt(d, 1, 6), 0u);
-  d.Draw(Bounds(5, 7, 4, 10), s, Bounds(0, 0, 4, 10), false);
-  EXPECT_EQ(PixelAt(d, 5, 7), Coord(0, 0));
-  EXPECT_EQ(PixelAt(d, 8, 9), Coord(3, 2));
-}
-
 TEST(Draw, NothingLeftAfterClippingLocksNothing) {
   TCountingBitmap s(20, 10, 32), d(100, 100, 32);
   d.Draw(Rect(100, 0, 120, 10), s, Rect(0, 0, 20, 10), false);

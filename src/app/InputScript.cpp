@@ -1,0 +1,198 @@
+#include "app/InputScript.h"
+
+#include "display/UDxDraw.h"
+#include "platform/keyboard_layout.h"
+#include "platform/png.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+struct NamedKey {
+  const char* name;
+  int vk;
+};
+constexpr NamedKey kKeys[] = {{"left", VK_LEFT},      {"right", VK_RIGHT},  {"up", VK_UP},
+                              {"down", VK_DOWN},      {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT},
+                              {"esc", VK_ESCAPE},     {"enter", VK_RETURN}, {"space", VK_SPACE},
+                              {"backspace", VK_BACK}, {"hangul", VK_HANGUL}};
+
+int KeyByName(const std::string& name) {
+  if (name.size() == 1) {
+    char c = name[0];
+    if (c >= 'a' && c <= 'z') return c - 32;
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return c;
+    return 0;
+  }
+  std::string lower = name;
+  for (char& c : lower)
+    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  for (const NamedKey& k : kKeys)
+    if (lower == k.name) return k.vk;
+  return 0;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return {};
+  size_t e = s.find_last_not_of(" \t\r");
+  return s.substr(b, e - b + 1);
+}
+
+LPARAM KeyLParam(bool down) {
+  return down ? 1 : static_cast<LPARAM>(1 | (1L << 30) | (1UL << 31));
+}
+
+} // namespace
+
+bool ParseInputScript(const std::string& text, const std::string& baseDir,
+                      std::vector<TScriptCommand>& commands, std::string& error) {
+  commands.clear();
+  std::istringstream in(text);
+  std::string raw;
+  int line = 0;
+  auto fail = [&](const std::string& why) {
+    error = "line " + std::to_string(line) + ": " + why;
+    commands.clear();
+    return false;
+  };
+  while (std::getline(in, raw)) {
+    ++line;
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    std::string trimmed = Trim(raw);
+    if (trimmed.empty() || trimmed[0] == '#') continue;
+    size_t lead = raw.find_first_not_of(" \t");
+    size_t sp = raw.find(' ', lead);
+    std::string cmd = raw.substr(lead, sp == std::string::npos ? std::string::npos : sp - lead);
+    std::string rest = sp == std::string::npos ? std::string() : raw.substr(sp + 1);
+
+    if (cmd == "wait") {
+      std::string n = Trim(rest);
+      uint32_t frames = 0;
+      auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), frames);
+      if (n.empty() || ec != std::errc() || end != n.data() + n.size() || frames > 100000000)
+        return fail("wait needs a number of frames, not '" + n + "'");
+      commands.push_back({TScriptCommand::Wait, line, frames, {}});
+    } else if (cmd == "down" || cmd == "up" || cmd == "press") {
+      std::string name = Trim(rest);
+      int vk = KeyByName(name);
+      if (!vk) return fail("unknown key '" + name + "'");
+      if (cmd != "up")
+        commands.push_back({TScriptCommand::Down, line, static_cast<uint32_t>(vk), {}});
+      if (cmd != "down")
+        commands.push_back({TScriptCommand::Up, line, static_cast<uint32_t>(vk), {}});
+    } else if (cmd == "type") {
+      for (char c : rest) {
+        int vk;
+        bool shift;
+        if (c < 0x20 || c > 0x7E || !keyboard::KeyFromChar(c, vk, shift))
+          return fail("type takes printable ASCII only");
+        if (shift) commands.push_back({TScriptCommand::Down, line, VK_SHIFT, {}});
+        commands.push_back({TScriptCommand::Down, line, static_cast<uint32_t>(vk), {}});
+        commands.push_back({TScriptCommand::Up, line, static_cast<uint32_t>(vk), {}});
+        if (shift) commands.push_back({TScriptCommand::Up, line, VK_SHIFT, {}});
+      }
+    } else if (cmd == "shot") {
+      std::string file = Trim(rest);
+      if (file.empty()) return fail("shot needs a file name");
+      std::filesystem::path p(file);
+      if (p.is_relative()) p = std::filesystem::path(baseDir) / p;
+      commands.push_back({TScriptCommand::Shot, line, 0, p.string()});
+    } else {
+      return fail("unknown command '" + cmd + "'");
+    }
+  }
+  return true;
+}
+
+bool WriteScreenShot(const std::string& path) {
+  if (!FrameBuffer || !FrameBuffer->PrimarySurface) return false;
+  IDirectDrawSurface7* front = FrameBuffer->PrimarySurface.Get();
+  DDSURFACEDESC2 desc;
+  std::memset(&desc, 0, sizeof desc);
+  desc.dwSize = sizeof desc;
+  if (front->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) != DD_OK) return false;
+  const int w = static_cast<int>(desc.dwWidth), h = static_cast<int>(desc.dwHeight);
+  std::vector<uint32_t> rgb(static_cast<size_t>(w) * h);
+  const auto* base = static_cast<const uint8_t*>(desc.lpSurface);
+  const DDPIXELFORMAT& f = desc.ddpfPixelFormat;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* row = base + static_cast<ptrdiff_t>(y) * desc.lPitch;
+    for (int x = 0; x < w; ++x) {
+      uint32_t px;
+      if (f.dwRGBBitCount == 32) {
+        std::memcpy(&px, row + x * 4, 4);
+      } else { // a 16-bit display: widen each channel
+        uint16_t v;
+        std::memcpy(&v, row + x * 2, 2);
+        bool r565 = f.dwRBitMask == 0xF800;
+        uint32_t r = r565 ? (v >> 11) & 31 : (v >> 10) & 31;
+        uint32_t g = r565 ? ((v >> 5) & 63) << 2 : ((v >> 5) & 31) << 3;
+        px = (r << 19) | (g << 8) | ((v & 31u) << 3);
+      }
+      rgb[static_cast<size_t>(y) * w + x] = px;
+    }
+  }
+  front->Unlock(nullptr);
+  return WritePng(path, rgb.data(), w, h, w);
+}
+
+TScriptRunner::TScriptRunner(std::vector<TScriptCommand> commands, uint64_t frameLimit,
+                             bool closeAtEnd)
+    : commands_(std::move(commands)), frameLimit_(frameLimit), closeAtEnd_(closeAtEnd) {}
+
+void TScriptRunner::Start(HWND window) {
+  window_ = window;
+  PostBatch();
+}
+
+void TScriptRunner::PostBatch() {
+  while (next_ < commands_.size()) {
+    const TScriptCommand& c = commands_[next_];
+    size_t index = next_++;
+    switch (c.kind) {
+    case TScriptCommand::Wait:
+      waiting_ = c.value;
+      if (waiting_ > 0) return;
+      break;
+    case TScriptCommand::Down:
+      PostMessageA(window_, WM_KEYDOWN, c.value, KeyLParam(true));
+      break;
+    case TScriptCommand::Up:
+      PostMessageA(window_, WM_KEYUP, c.value, KeyLParam(false));
+      break;
+    case TScriptCommand::Shot:
+      PostMessageA(window_, RunControlMessage, index, 0);
+      break;
+    }
+  }
+  if (closeAtEnd_) Finish();
+}
+
+void TScriptRunner::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  PostMessageA(window_, WM_CLOSE, 0, 0);
+}
+
+void TScriptRunner::AfterFrame() {
+  ++frames_;
+  if (finished_) return;
+  if (frameLimit_ && frames_ >= frameLimit_) {
+    Finish();
+    return;
+  }
+  if (waiting_ > 0 && --waiting_ == 0) PostBatch();
+}
+
+void TScriptRunner::Deliver(WPARAM item) {
+  if (item >= commands_.size() || commands_[item].kind != TScriptCommand::Shot) return;
+  const TScriptCommand& c = commands_[item];
+  if (!WriteScreenShot(c.path))
+    std::fprintf(stderr, "kestrove: script line %d: could not write %s\n", c.line, c.path.c_str());
+}

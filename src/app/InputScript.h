@@ -1,0 +1,51 @@
+// Scripted input: a text file of key presses, typing, waits and screenshots, replayed through the
+// message queue exactly as a player's keys would arrive.
+#pragma once
+
+#include "app/kestrove.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TScriptCommand {
+  enum Kind { Wait, Down, Up, Shot };
+  Kind kind;
+  int line;         // where it stands in the script, for messages
+  uint32_t value;   // frames to wait, or the virtual key
+  std::string path; // the picture a shot writes
+};
+
+// Parses a whole script. A bad line leaves error naming the line and returns false. Shot paths
+// that are relative are taken relative to baseDir.
+bool ParseInputScript(const std::string& text, const std::string& baseDir,
+                      std::vector<TScriptCommand>& commands, std::string& error);
+
+// Writes the front surface (the last presented screen) as a PNG file.
+bool WriteScreenShot(const std::string& path);
+
+// Feeds a parsed script into the queue, one batch per wait, and ends the run after the script or
+// after a number of frames.
+class TScriptRunner : public TRunControl {
+public:
+  TScriptRunner(std::vector<TScriptCommand> commands, uint64_t frameLimit, bool closeAtEnd);
+
+  void Start(HWND window) override;
+  void AfterFrame() override;
+  void Deliver(WPARAM item) override;
+
+  uint64_t Frames() const { return frames_; }
+
+private:
+  void PostBatch();
+  void Finish();
+
+  std::vector<TScriptCommand> commands_;
+  size_t next_ = 0;
+  uint64_t waiting_ = 0;
+  uint64_t frames_ = 0;
+  uint64_t frameLimit_;
+  bool closeAtEnd_;
+  bool finished_ = false;
+  HWND window_ = nullptr;
+};

@@ -1,0 +1,15 @@
+// Choosing how the picture is shown: a desktop window, or nothing at all (headless, virtual time).
+#pragma once
+
+#include <string>
+
+struct PresenterOptions {
+  bool headless = false;
+  bool windowed = false;
+  int scale = 1;
+  std::string screenshotDir = "."; // where F12 writes its pictures
+};
+
+// False with a message when no window can be opened.
+bool StartPresenter(const PresenterOptions& options, std::string& error);
+void StopPresenter();

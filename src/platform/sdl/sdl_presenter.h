@@ -1,0 +1,53 @@
+// Shows the game in an SDL2 window: full-screen on the desktop with integer scaling and black
+// borders, or a plain window; turns physical keys into Windows key messages.
+#pragma once
+
+#include "platform/presenters.h"
+#include "platform/soft/soft_display.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Texture;
+
+namespace soft {
+
+class SdlPresenter : public Presenter {
+public:
+  static std::unique_ptr<SdlPresenter> Open(const PresenterOptions& options, std::string& error);
+  ~SdlPresenter() override;
+
+  void Present(const uint32_t* pixels, int width, int height, int pitchPixels) override;
+  DWORD Now() override;
+  void Pump() override;
+  bool WaitForInput() override;
+  void WindowCreated(HWND hwnd, const char* title) override;
+  void WindowShown(HWND hwnd) override;
+  void WindowDestroyed(HWND hwnd) override;
+  void CursorVisible(bool visible) override;
+  void ShowMessage(const char* caption, const char* text) override;
+
+private:
+  explicit SdlPresenter(const PresenterOptions& options);
+  void Draw();
+  void WaitForTick();
+  void ToggleFullScreen();
+  void Screenshot();
+
+  PresenterOptions options_;
+  bool fullScreen_;
+  HWND hwnd_ = nullptr;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  int width_ = 640, height_ = 480;
+  std::unique_ptr<uint32_t[]> frame_;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point nextTick_;
+  bool cursorWanted_ = false;
+};
+
+} // namespace soft
