@@ -14,4 +14,4 @@ kestrove_need_packages() {
 }
 
 KESTROVE_BUILD_PACKAGES=(cmake make g++ pkg-config libsdl2-dev unifont libturbojpeg0-dev)
-KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth imagemagick)
+KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagick)
