@@ -1,9 +1,14 @@
 #include "world/Vesk3_world.h"
 
+#include "bitmap/SurfaceBitmap.h"
+#include "display/UDxDraw.h"
+
 namespace {
 
 constexpr int32_t CellSize = 24;
 constexpr int32_t CellPitch = 25;
+
+TTextureViewBitmaps Textures;
 
 // Cell of a grid on the 25-pixel pitch; index arithmetic is wide so no index can overflow it.
 struct TGridCell {
@@ -19,6 +24,19 @@ bool Overlaps(int64_t left, int64_t top, int64_t width, int64_t height, const TQ
 }
 
 } // namespace
+
+std::unique_ptr<TQdBitmap> TTextureViewBitmaps::MakeLayer(int32_t width, int32_t height) {
+  return std::make_unique<TD3DBitmap>(width, height, 32,
+                                      FrameBuffer ? FrameBuffer->DirectDraw.Get() : nullptr);
+}
+
+std::unique_ptr<TQdBitmap> TTextureViewBitmaps::LoadSheet(const std::string& fileName) {
+  return std::make_unique<TD3DBitmap>(fileName, 32,
+                                      FrameBuffer ? FrameBuffer->DirectDraw.Get() : nullptr);
+}
+
+TWorldView::TWorldView(int32_t left, int32_t top, int32_t width, int32_t height, HDC drawContext)
+    : TWorldView(left, top, width, height, drawContext, Textures) {}
 
 TWorldView::TWorldView(int32_t left, int32_t top, int32_t width, int32_t height, HDC drawContext,
                        TViewBitmapSource& bitmaps)
@@ -38,6 +56,12 @@ void TWorldView::ReleaseBitmaps() {
   if (SpriteSheet) SpriteSheet->FreeImage();
   for (TViewLayer& layer : Layers)
     if (layer.Bitmap) layer.Bitmap->FreeImage();
+}
+
+void TWorldView::Present() {
+  for (size_t i = 0; i < Layers.size(); ++i)
+    if (Layers[i].Bitmap && Layers[i].Visible)
+      Layers[i].Bitmap->DrawToScreen(DrawContext, Left, Top, LayerOpacity[i]);
 }
 
 void TWorldView::ClearLayers() {

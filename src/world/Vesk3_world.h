@@ -34,14 +34,25 @@ public:
   virtual std::unique_ptr<TQdBitmap> LoadSheet(const std::string& fileName) = 0;
 };
 
+// Textures on the frame buffer's device, sheets read from their files.
+class TTextureViewBitmaps : public TViewBitmapSource {
+public:
+  std::unique_ptr<TQdBitmap> MakeLayer(int32_t width, int32_t height) override;
+  std::unique_ptr<TQdBitmap> LoadSheet(const std::string& fileName) override;
+};
+
 constexpr uint32_t SheetColourKey = 0xFF000000u;
+constexpr int32_t LayerOpacity[2] = {255, 220};
 
 class TWorldView : public TSpriteCanvas {
 public:
+  // Layers and sheets as textures of the frame buffer.
+  TWorldView(int32_t left, int32_t top, int32_t width, int32_t height, HDC drawContext);
   TWorldView(int32_t left, int32_t top, int32_t width, int32_t height, HDC drawContext,
              TViewBitmapSource& bitmaps);
 
   void ReleaseBitmaps();
+  void Present();
   void ClearLayers() override;
   void DrawSprite(int32_t kind, int32_t x, int32_t y, int32_t index, int32_t variant) override;
   void DrawFromTileSheet(int32_t x, int32_t y, int32_t layer, const TSpriteCell& cell,

@@ -104,3 +104,27 @@ TEST_F(WorldViewTest, SheetCopiesClampTheLayerAndClipAtTheEdges) {
   EXPECT_EQ(PixelAt(Layer(), 99, 79), 0u);
   EXPECT_EQ(PixelAt(Layer(), 20, 70), 0u);
 }
+
+namespace {
+
+struct RecordingLayer : TQdBitmap {
+  explicit RecordingLayer(std::vector<std::string>& log) : TQdBitmap(4, 4, 32), Log(log) {}
+  void DrawToScreen(HDC dc, int32_t x, int32_t y, int32_t alpha) override {
+    Log.push_back(std::to_string(dc == nullptr) + " " + std::to_string(x) + "," +
+                  std::to_string(y) + " " + std::to_string(alpha));
+  }
+  std::vector<std::string>& Log;
+};
+
+} // namespace
+
+TEST_F(WorldViewTest, PresentShowsVisibleLayersAtTheViewPosition) {
+  std::vector<std::string> log;
+  for (TViewLayer& layer : View.Layers)
+    layer.Bitmap = std::make_unique<RecordingLayer>(log);
+  View.Present();
+  EXPECT_THAT(log, testing::ElementsAre("1 8,8 255"));
+  View.Layers[1].Visible = true;
+  View.Present();
+  EXPECT_THAT(log, testing::ElementsAre("1 8,8 255", "1 8,8 255", "1 8,8 220"));
+}
