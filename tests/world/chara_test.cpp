@@ -82,7 +82,8 @@ TEST_F(CharacterTest, KeysGiveStepsAndSpeeds) {
   EXPECT_EQ(Of(p), (State{210, 196, 0, FaceRight}));
   Frame({L, R, U, D}); // right beats left, down beats up
   EXPECT_EQ(Of(p), (State{214, 200, 1, FaceRight}));
-  Frame({Ctrl, U}); // slow, without turning
+  Frame({});
+  Frame({Ctrl, U}); // slow, without turning, also from a standstill
   EXPECT_EQ(Of(p), (State{214, 198, 0, FaceRight}));
   EXPECT_FALSE(p.KeepFacing);
   Frame({});
