@@ -1,0 +1,122 @@
+#include "resource/QdJpeg.h"
+#include "resource/QdJpegPixels.h"
+#include "support/jpeg_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+using namespace qdjpeg;
+
+namespace {
+
+std::array<uint8_t, 64> Samples(int index, int value, uint8_t quant = 1) {
+  int16_t block[64] = {};
+  block[index] = static_cast<int16_t>(value);
+  uint8_t q[64];
+  std::fill(q, q + 64, quant);
+  std::array<uint8_t, 64> out{};
+  TransformBlock(block, q, out.data());
+  return out;
+}
+
+bool All(const std::array<uint8_t, 64>& s, uint8_t v) {
+  return std::all_of(s.begin(), s.end(), [v](uint8_t x) { return x == v; });
+}
+
+} // namespace
+
+TEST(JpegBlock, DequantisationIdctAndLevelShift) {
+  EXPECT_TRUE(All(Samples(0, 80), 137));    // 9.9998 truncates to 9
+  EXPECT_TRUE(All(Samples(0, 10, 8), 137)); // the same DC after dequantisation
+  EXPECT_TRUE(All(Samples(0, 8), 128));     // 0.99998 truncates to 0
+  EXPECT_TRUE(All(Samples(0, -84), 118));   // toward zero, not down
+  EXPECT_TRUE(All(Samples(0, -1100), 0));
+  EXPECT_TRUE(All(Samples(0, 1100), 255));
+  // 200 * 200 keeps its low 16 bits (-25536): a black block, not a white one.
+  EXPECT_TRUE(All(Samples(0, 200, 200), 0));
+  // Zig-zag index 1 is the first horizontal frequency, index 2 the first vertical one.
+  auto h = Samples(1, 80), v = Samples(2, 80);
+  EXPECT_GT(h[0], h[7]);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      EXPECT_EQ(h[y * 8 + x], h[x]);
+      EXPECT_EQ(v[y * 8 + x], h[x * 8 + y]);
+    }
+}
+
+TEST(JpegColour, ConversionClampsAndTruncates) {
+  uint8_t bgr[3];
+  YCbCrToBgr(255, 128, 255, bgr);
+  EXPECT_EQ(bgr[0], 255);
+  EXPECT_EQ(bgr[1], 164); // 164.31
+  EXPECT_EQ(bgr[2], 255); // 433.05 clamped
+  YCbCrToBgr(0, 128, 0, bgr);
+  EXPECT_EQ(bgr[2], 0); // -179.5 clamped
+}
+
+TEST(JpegOutput, PaletteSearchKeepsLowerIndexAndStopsBelow24) {
+  std::vector<uint8_t> pal(1024, 99); // fourth bytes ignored
+  auto set = [&](int i, uint8_t b, uint8_t g, uint8_t r) {
+    pal[4 * i] = b;
+    pal[4 * i + 1] = g;
+    pal[4 * i + 2] = r;
+  };
+  for (int i = 0; i < 256; ++i)
+    set(i, 255, 255, 255);
+  set(7, 100, 100, 100);
+  EXPECT_EQ(NearestPaletteIndex(100, 100, 100, pal.data()), 7);
+  set(2, 110, 105, 105); // distance 20: the first best below 24 ends the search
+  EXPECT_EQ(NearestPaletteIndex(100, 100, 100, pal.data()), 2);
+  for (int i = 0; i < 256; ++i)
+    set(i, 0, 255, 0);
+  set(3, 130, 0, 0);
+  set(9, 70, 0, 0);
+  EXPECT_EQ(NearestPaletteIndex(100, 0, 0, pal.data()), 3); // tie at 30
+}
+
+TEST(JpegOutput, WritesEachDepthWithinItsRowsOnly) {
+  // 10 by 9 grey: rows 0 to 7 white (DC 8 * 127 + 4), row 8 at level 1.
+  TQdJpeg jpeg;
+  auto file = testjpeg::GreyPicture(10, 9, {1020, 1020, -1020, -1020});
+  ASSERT_TRUE(jpeg.LoadFromMemory(file.data(), file.size()));
+  EXPECT_EQ(PictureStride(10), 32);
+  const int pitch = 48, rows = 9;
+  std::vector<uint8_t> buf(pitch * rows, 0xAB);
+  ASSERT_TRUE(jpeg.CopyPixelsTo(buf.data(), pitch, nullptr, 24)); // 30 bytes a row
+  for (int y = 0; y < rows; ++y)
+    for (int i = 0; i < pitch; ++i)
+      ASSERT_EQ(buf[y * pitch + i], i >= 30 ? 0xAB : y < 8 ? 255 : 1) << y << "," << i;
+
+  auto lastOfRow = [&](int bits, int bytes) {
+    std::fill(buf.begin(), buf.end(), 0xAB);
+    EXPECT_TRUE(jpeg.CopyPixelsTo(buf.data(), pitch, nullptr, bits));
+    EXPECT_EQ(buf[10 * bytes], 0xAB);
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+      v = v << 8 | buf[(10 - 1) * bytes + i];
+    return v;
+  };
+  EXPECT_EQ(lastOfRow(32, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(lastOfRow(16, 2), 0xFFFFu);
+  EXPECT_EQ(lastOfRow(15, 2), 0x7FFFu);
+  EXPECT_EQ(PackPixel16(7, 0, 0), 0);
+  EXPECT_EQ(PackPixel32(7, 0, 0), 0xFF000007u);
+
+  // An upward pitch puts the last row first.
+  ASSERT_TRUE(jpeg.CopyPixelsTo(buf.data() + pitch * (rows - 1), -pitch, nullptr, 24));
+  EXPECT_EQ(buf[0], 1);
+  EXPECT_EQ(buf[pitch], 255);
+
+  std::vector<uint8_t> pal(1024, 0);
+  pal[4 * 5] = pal[4 * 5 + 1] = pal[4 * 5 + 2] = 250;
+  ASSERT_TRUE(jpeg.CopyPixelsTo(buf.data(), pitch, pal.data(), 8));
+  EXPECT_EQ(buf[0], 5);
+  EXPECT_EQ(buf[8 * pitch], 0);
+
+  std::fill(buf.begin(), buf.end(), 0xAB);
+  for (int bits : {8 /* without palette */, 12, 0})
+    EXPECT_FALSE(jpeg.CopyPixelsTo(buf.data(), pitch, nullptr, bits));
+  EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](uint8_t b) { return b == 0xAB; }));
+}
