@@ -4,7 +4,10 @@
 #include "resource/QdJpeg.h"
 #include "support/temp_dir.h"
 #include "text/HanFont.h"
+#include "world/Vesk3_chara.h"
 #include "world/Vesk3_map.h"
+#include "world/Vesk3_obj.h"
+#include "world/WorldDraw.h"
 
 #include <gtest/gtest.h>
 
@@ -467,6 +470,75 @@ TEST(GeneratedData, MapIsClosedAndThePlayerCanReachBothCharacters) {
   EXPECT_GT(foreground, 0);
   EXPECT_GT(stopping, 0);
   EXPECT_GT(animated, 0);
+}
+
+// The world as the game draws it, into a picture of the view taken from the two sheets.
+class SheetCanvas : public TSpriteCanvas {
+public:
+  SheetCanvas(const Sheet& tiles, const Sheet& sprites) : tiles_(tiles), sprites_(sprites) {}
+  void ClearLayers() override { std::fill(pixels.begin(), pixels.end(), 0u); }
+  void DrawSprite(int32_t kind, int32_t x, int32_t y, int32_t index, int32_t variant) override {
+    if (kind == 0) return Copy(tiles_, index % 12 * 25 + 1, index / 12 * 25 + 1, x, y, false);
+    if (kind == 1 && index > 0 && index <= 100)
+      return Copy(sprites_, index % 9 * 25 + 226, index / 9 * 25 + 176, x, y, true);
+    if (kind == 1 && index > 100)
+      return Copy(sprites_, (index - 101) % 9 * 25 + 451, (index - 101) / 9 * 25 + 1, x, y, true);
+    if (kind == 2 && index > 0 && index != 2 && index != 4) {
+      const int j = index + 8 * variant;
+      return Copy(sprites_, j % 9 * 25 + 226, j / 9 * 25 + 326, x, y - 10, true);
+    }
+    if (kind == 4 && index >= 0 && variant == 2) return Copy(sprites_, 276, 251, x, y - 24, true);
+    if (kind == 4 && index >= 0)
+      return Copy(sprites_, index % 9 * 25 + 1, index / 9 * 25 + 1, x, y - 10, true);
+  }
+  std::vector<uint32_t> pixels = std::vector<uint32_t>(360 * 456, 0);
+
+private:
+  void Copy(const Sheet& sheet, int sx, int sy, int x, int y, bool keyed) {
+    for (int r = 0; r < 24; ++r)
+      for (int c = 0; c < 24; ++c) {
+        const uint32_t v = sheet.At(sx + c, sy + r);
+        if ((keyed && v == 0) || x + c < 0 || y + r < 0 || x + c >= 360 || y + r >= 456) continue;
+        pixels[static_cast<size_t>(y + r) * 360 + x + c] = v | 0xFF000000u;
+      }
+  }
+  const Sheet& tiles_;
+  const Sheet& sprites_;
+};
+
+// Renders the view around (x, y), with or without the player standing there.
+std::vector<uint32_t> RenderView(const TWorldMap& map, const Sheet& tiles, const Sheet& sprites,
+                                 int x, int y, bool withPlayer) {
+  for (auto& slot : Objects)
+    slot.reset();
+  if (withPlayer) Objects[0] = std::make_unique<TCharacter>(0, 0, x, y);
+  SheetCanvas canvas(tiles, sprites);
+  DrawWorld(canvas, map, x, y, 0);
+  for (auto& slot : Objects)
+    slot.reset();
+  return canvas.pixels;
+}
+
+TEST(GeneratedData, TreeCanopiesHideAFigureBehindThem) {
+  SKIP_WITHOUT_DATA();
+  TWorldMap map(kDataDir + "/H3.MAF");
+  Sheet tiles = LoadKv0(kDataDir + "/deja1.kv0"), sprites = LoadKv0(kDataDir + "/deja2.kv0");
+  ASSERT_GT(map.Width, 0);
+  int shown = 0, hidden = 0;
+  for (int ty = 1; ty + 1 < map.Height; ++ty)
+    for (int tx = 1; tx + 1 < map.Width; ++tx) {
+      // Feet in the middle of a walkable tile: behind a tree when that tile is a canopy tile.
+      const int x = tx * 24 + 12, y = ty * 24 + 20;
+      if (!map.IsBoxWalkable({x - 8, y - 12, x + 8, y})) continue;
+      const bool canopy = map.GetTile(0, tx, ty) == 104;
+      if (!canopy && (tx + ty) % 23 != 0) continue; // a sample of open ground is enough
+      const bool same = RenderView(map, tiles, sprites, x, y, true) ==
+                        RenderView(map, tiles, sprites, x, y, false);
+      EXPECT_EQ(same, canopy) << "tile " << tx << ", " << ty;
+      ++(canopy ? hidden : shown);
+    }
+  EXPECT_GT(hidden, 0);
+  EXPECT_GT(shown, 0);
 }
 
 // ---- background --------------------------------------------------------------------------------
