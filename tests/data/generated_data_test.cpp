@@ -422,39 +422,48 @@ TEST(GeneratedData, MapIsClosedAndThePlayerCanReachBothCharacters) {
   for (int c = 0; c < 3; ++c)
     EXPECT_TRUE(boxOk(cx[c], cy[c])) << "character " << c;
 
-  // Flood the positions the player can take with free steps of 6 pixels (4 and 4 diagonally) or
-  // slides of 9, as the game moves it; reaching within the bump distance of a character counts.
+  // Flood the positions the player can take, moving it with the game's own walking (free steps
+  // of 6 pixels, 4 and 4 diagonally, slides of 9) among the other two; a bump opens a conversation.
+  WorldMap = std::make_unique<TWorldMap>(kDataDir + "/H3.MAF");
+  for (auto& slot : Objects)
+    slot.reset();
+  for (int c = 0; c < 3; ++c)
+    Objects[c] = std::make_unique<TCharacter>(c, c, cx[c], cy[c]);
+  auto* walker = static_cast<TCharacter*>(Objects[0].get());
+  int partner = -1;
+  const auto previousStarter = ConversationStarter;
+  ConversationStarter = [&](int32_t p) { partner = p; };
   std::vector<uint8_t> seen(static_cast<size_t>(m.w) * 24 * m.h * 24);
   std::deque<std::array<int, 2>> queue{{cx[0], cy[0]}};
   bool met[3] = {}, grass = false;
   while (!queue.empty()) {
     auto [x, y] = queue.front();
     queue.pop_front();
-    grass |= m.Tile(1, x / 24, y / 24) == 2;
+    grass |= world.GetTile(1, x / 24, y / 24) == 2;
     for (int dy = -1; dy <= 1; ++dy)
       for (int dx = -1; dx <= 1; ++dx) {
         if (!dx && !dy) continue;
         const int k = dx && dy ? 2 : 3;
-        std::array<int, 2> t;
-        if (boxOk(x + 2 * k * dx, y + 2 * k * dy))
-          t = {x + 2 * k * dx, y + 2 * k * dy};
-        else if (boxOk(x + 3 * k * dx, y))
-          t = {x + 3 * k * dx, y};
-        else if (boxOk(x, y + 3 * k * dy))
-          t = {x, y + 3 * k * dy};
-        else
+        walker->X = x;
+        walker->Y = y;
+        partner = -1;
+        walker->Move(k * dx, k * dy, BodySize);
+        if (partner >= 0 && partner < 3) met[partner] = true;
+        if (walker->X < 0 || walker->Y < 0 || walker->X >= m.w * 24 || walker->Y >= m.h * 24) {
+          ADD_FAILURE() << "walked off the map at " << walker->X << ", " << walker->Y;
           continue;
-        bool bump = false;
-        for (int c = 1; c < 3; ++c)
-          if (std::abs(t[1] - cy[c]) < 12 && std::abs(t[0] - cx[c]) < 16) met[c] = bump = true;
-        if (bump || t[0] < 0 || t[1] < 0) continue;
-        uint8_t& s = seen[static_cast<size_t>(t[1]) * m.w * 24 + t[0]];
+        }
+        uint8_t& s = seen[static_cast<size_t>(walker->Y) * m.w * 24 + walker->X];
         if (!s) {
           s = 1;
-          queue.push_back(t);
+          queue.push_back({walker->X, walker->Y});
         }
       }
   }
+  ConversationStarter = nullptr;
+  for (auto& slot : Objects)
+    slot.reset();
+  WorldMap.reset();
   EXPECT_TRUE(met[1]);
   EXPECT_TRUE(met[2]);
   EXPECT_TRUE(grass) << "no reachable tile of layer-1 value 2";
