@@ -11,7 +11,12 @@
 #include <filesystem>
 #include <system_error>
 
-TKSJohapFont HanFont("ascii.fnt", "H01.fnt");
+// Filled by LoadHanFont at module start, once the working directory is the data folder.
+TKSJohapFont HanFont("", "");
+
+void LoadHanFont() {
+  HanFont = TKSJohapFont("ascii.fnt", "H01.fnt");
+}
 
 void TFontBase::ReleaseData() {
   if (Loaded && Data && Size > 0) Data.reset();

@@ -92,3 +92,5 @@ void DrawGlyph(TQdBitmap& bitmap, int32_t x, int32_t y, const uint8_t* data, int
                uint32_t height, uint32_t colour, uint32_t flags);
 
 extern TKSJohapFont HanFont;
+// Reads "ascii.fnt" and "H01.fnt" from the working directory into HanFont.
+void LoadHanFont();
