@@ -4,18 +4,43 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace qdjpeg {
 
 // Row k, column n: c(k) * cos((2n + 1) k pi / 16) rounded to four decimals.
 extern const float CosTable[64];
+// For each zig-zag index, its position in row order.
+extern const uint8_t ZigZagToRow[64];
 // For each position of the block in row order, its index in zig-zag order.
 extern const uint8_t ZigZag[64];
 
 // Dequantises (16-bit products), reorders to row order, runs the float IDCT and level-shifts.
-// block: coefficients in zig-zag order, overwritten; quant: the table in zig-zag order.
+// block: coefficients in zig-zag order, overwritten with the dequantised ones in row order;
+// quant: the table in zig-zag order.
 void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[64]);
+
+// The IDCT and level shift alone. coefficients: dequantised, in row order, 16-byte aligned. rows
+// and columns: bit s set where row (column) s may hold a non-zero coefficient; a set bit over a
+// zero row only costs time. Sample row y goes to samples + y * stride. InverseDct is the SSE2
+// version where the target has it, else the portable one; both give the same samples.
+void InverseDctPortable(const int16_t coefficients[64], unsigned rows, unsigned columns,
+                        uint8_t* samples, ptrdiff_t stride);
+#if defined(__SSE2__)
+#define QDJPEG_SSE2 1
+void InverseDctSse2(const int16_t coefficients[64], unsigned rows, unsigned columns,
+                    uint8_t* samples, ptrdiff_t stride);
+inline void InverseDct(const int16_t coefficients[64], unsigned rows, unsigned columns,
+                       uint8_t* samples, ptrdiff_t stride) {
+  InverseDctSse2(coefficients, rows, columns, samples, stride);
+}
+#else
+inline void InverseDct(const int16_t coefficients[64], unsigned rows, unsigned columns,
+                       uint8_t* samples, ptrdiff_t stride) {
+  InverseDctPortable(coefficients, rows, columns, samples, stride);
+}
+#endif
 
 // Writes blue, green, red: each float result clamped to 0..255 and truncated.
 inline void YCbCrToBgr(uint8_t y, uint8_t cb, uint8_t cr, uint8_t bgr[3]) {
@@ -26,6 +51,22 @@ inline void YCbCrToBgr(uint8_t y, uint8_t cb, uint8_t cr, uint8_t bgr[3]) {
   bgr[0] = static_cast<uint8_t>(std::min(std::max(b, 0.0f), 255.0f));
   bgr[1] = static_cast<uint8_t>(std::min(std::max(g, 0.0f), 255.0f));
   bgr[2] = static_cast<uint8_t>(std::min(std::max(r, 0.0f), 255.0f));
+}
+
+// YCbCrToBgr over count pixels (a multiple of 8) of three sample rows into blue-green-red bytes.
+void YCbCrRowToBgrPortable(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
+                           int count);
+#if defined(QDJPEG_SSE2)
+void YCbCrRowToBgrSse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
+                       int count);
+#endif
+inline void YCbCrRowToBgr(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
+                          int count) {
+#if defined(QDJPEG_SSE2)
+  YCbCrRowToBgrSse2(y, cb, cr, bgr, count);
+#else
+  YCbCrRowToBgrPortable(y, cb, cr, bgr, count);
+#endif
 }
 
 // Bytes per picture row: 3 * width rounded up to a multiple of 4.
