@@ -440,10 +440,74 @@ void TQdJpeg::DecodeMcu(int column, int row) {
   }
 }
 
-// Entropy decoding, dequantisation and the transform of one block of scan component i.
+namespace {
+
+// Reads bytes in behind the unconsumed bits, each FF's stuffed byte skipped unseen, until at
+// least 57 bits wait or the data ends; bits behind the end are never taken (the takers check).
+inline void FillBits(uint64_t& buffer, int32_t& left, size_t& cursor, const uint8_t* data,
+                     size_t size) {
+  if (cursor <= size && size - cursor >= 8) {
+    uint64_t word;
+    std::memcpy(&word, data + cursor, 8);
+    word = __builtin_bswap64(word);
+    const uint64_t inverse = ~word;
+    // Eight bytes none of which is FF: as many whole ones as fit go in at once. The bits of a
+    // part byte behind them are that next byte's own, so reading it in again later changes none.
+    if (((inverse - 0x0101010101010101ull) & word & 0x8080808080808080ull) == 0) {
+      const int bytes = (64 - left) >> 3;
+      buffer |= word >> left;
+      left += 8 * bytes;
+      cursor += static_cast<size_t>(bytes);
+      return;
+    }
+  }
+  while (left <= 56 && cursor < size) {
+    const uint8_t b = data[cursor];
+    cursor += b == 0xFF ? 2 : 1;
+    buffer |= uint64_t{b} << (56 - left);
+    left += 8;
+  }
+}
+
+} // namespace
+
+// Entropy decoding, dequantisation and the transform of one block of scan component i. The bit
+// reader's state lives in locals here, written back around the rare slow decodes.
 void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
   constexpr int look = TQdHuffTable::kLookBits;
   const uint8_t* quant = QuantTables[QuantIndex[component]];
+  uint64_t buffer = BitBuffer;
+  int32_t left = BitsLeft;
+  size_t cursor = Cursor;
+  const auto fill = [&] {
+    if (left < 32) FillBits(buffer, left, cursor, FileData, FileSize);
+  };
+  const auto take = [&](int count) {
+    if (count > left) Bad();
+    buffer <<= count;
+    left -= count;
+  };
+  const auto receive = [&](int count) -> uint16_t {
+    if (count == 0) return 0;
+    if (left < count) {
+      FillBits(buffer, left, cursor, FileData, FileSize);
+      if (left < count) Bad();
+    }
+    const auto v = static_cast<uint16_t>(buffer >> (64 - count));
+    buffer <<= count;
+    left -= count;
+    return v;
+  };
+  const auto slow = [&](const TQdHuffTable& t) -> int {
+    BitBuffer = buffer;
+    BitsLeft = left;
+    Cursor = cursor;
+    const int symbol = DecodeHuffmanSlow(t);
+    buffer = BitBuffer;
+    left = BitsLeft;
+    cursor = Cursor;
+    return symbol;
+  };
   unsigned rows = 0, columns = 0;
   const auto put = [&](int k, int16_t value) {
     const int p = qdjpeg::ZigZagToRow[k];
@@ -451,15 +515,10 @@ void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
     rows |= 1u << (p >> 3);
     columns |= 1u << (p & 7);
   };
-  const auto take = [&](int count) {
-    if (count > BitsLeft) Bad();
-    BitBuffer <<= count;
-    BitsLeft -= count;
-  };
 
   const TQdHuffTable& dcTable = HuffTables[DcTableIndex[component]];
-  if (BitsLeft < 32) Fill();
-  uint32_t entry = dcTable.Fast[BitBuffer >> (64 - look)];
+  fill();
+  uint32_t entry = dcTable.Fast[buffer >> (64 - look)];
   uint16_t diff;
   if (entry >> 16) {
     take(entry & 0xFF);
@@ -470,11 +529,11 @@ void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
       take(entry & 0xFF);
       t = (entry >> 8) & 0xFF;
     } else {
-      t = DecodeHuffmanSlow(dcTable);
+      t = slow(dcTable);
     }
     // A difference wider than 16 bits cannot be held; baseline files stay within 11.
     if (t > 16) Bad();
-    diff = ReceiveBits(t);
+    diff = receive(t);
     if (t > 0 && diff < (1u << (t - 1))) diff = static_cast<uint16_t>(diff + (0xFFFFu << t) + 1);
   }
   const auto dc = static_cast<int16_t>(static_cast<int16_t>(diff) + DcPred[component]);
@@ -484,8 +543,8 @@ void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
   const TQdHuffTable& acTable = HuffTables[16 + AcTableIndex[component]];
   const uint32_t* fast = acTable.Fast.data();
   for (int k = 1;;) {
-    if (BitsLeft < 32) Fill();
-    entry = fast[BitBuffer >> (64 - look)];
+    fill();
+    entry = fast[buffer >> (64 - look)];
     if (entry >> 16) {
       // Run, size and the coefficient's bits in one.
       take(entry & 0xFF);
@@ -501,7 +560,7 @@ void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
       take(entry & 0xFF);
       rs = (entry >> 8) & 0xFF;
     } else {
-      rs = DecodeHuffmanSlow(acTable);
+      rs = slow(acTable);
     }
     const int r = rs >> 4, s = rs & 15;
     if (s == 0) {
@@ -513,43 +572,19 @@ void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
     }
     k += r;
     if (k > 63) Bad();
-    uint16_t v = ReceiveBits(s);
+    uint16_t v = receive(s);
     if (v < (1u << (s - 1))) v = static_cast<uint16_t>(v + (0xFFFFu << s) + 1);
     put(k, static_cast<int16_t>(v));
     if (k == 63) break;
     ++k;
   }
+  BitBuffer = buffer;
+  BitsLeft = left;
+  Cursor = cursor;
 
   qdjpeg::InverseDct(Block, rows, columns, samples, stride);
   for (unsigned m = rows; m != 0; m &= m - 1)
     std::memset(Block + 8 * __builtin_ctz(m), 0, 16);
-}
-
-// Reads bytes in behind the unconsumed bits, each FF's stuffed byte skipped unseen, until at
-// least 57 bits wait or the data ends; bits behind the end are never taken (see take and
-// ReceiveBits).
-void TQdJpeg::Fill() {
-  if (Cursor <= FileSize && FileSize - Cursor >= 8) {
-    uint64_t word;
-    std::memcpy(&word, FileData + Cursor, 8);
-    word = __builtin_bswap64(word);
-    const uint64_t inverse = ~word;
-    // Eight bytes none of which is FF: as many whole ones as fit go in at once. The bits of a
-    // part byte behind them are that next byte's own, so reading it in again later changes none.
-    if (((inverse - 0x0101010101010101ull) & word & 0x8080808080808080ull) == 0) {
-      const int bytes = (64 - BitsLeft) >> 3;
-      BitBuffer |= word >> BitsLeft;
-      BitsLeft += 8 * bytes;
-      Cursor += static_cast<size_t>(bytes);
-      return;
-    }
-  }
-  while (BitsLeft <= 56 && Cursor < FileSize) {
-    const uint8_t b = FileData[Cursor];
-    Cursor += b == 0xFF ? 2 : 1;
-    BitBuffer |= uint64_t{b} << (56 - BitsLeft);
-    BitsLeft += 8;
-  }
 }
 
 // Where the one-bit-at-a-time reader would stand: behind the byte whose bits are being consumed.
@@ -562,21 +597,9 @@ size_t TQdJpeg::RestartCursor() const {
   return at;
 }
 
-uint16_t TQdJpeg::ReceiveBits(int count) {
-  if (count == 0) return 0;
-  if (BitsLeft < count) {
-    Fill();
-    if (BitsLeft < count) Bad();
-  }
-  const auto v = static_cast<uint16_t>(BitBuffer >> (64 - count));
-  BitBuffer <<= count;
-  BitsLeft -= count;
-  return v;
-}
-
 // The canonical search, one code length after another, on the next 16 bits.
 uint8_t TQdJpeg::DecodeHuffmanSlow(const TQdHuffTable& t) {
-  if (BitsLeft < 16) Fill();
+  if (BitsLeft < 16) FillBits(BitBuffer, BitsLeft, Cursor, FileData, FileSize);
   const auto next = static_cast<unsigned>(BitBuffer >> 48);
   int l = 1;
   unsigned code = next >> 15;

@@ -66,9 +66,7 @@ private:
   void DecodeMcu(int column, int row);
   void DecodeMcuWhole(int column, int row, uint8_t* planes);
   void DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride);
-  void Fill();
   size_t RestartCursor() const;
-  uint16_t ReceiveBits(int count);
   uint8_t DecodeHuffmanSlow(const TQdHuffTable& t);
   void ConvertColours(bool converted);
 
