@@ -120,3 +120,72 @@ TEST(JpegOutput, WritesEachDepthWithinItsRowsOnly) {
     EXPECT_FALSE(jpeg.CopyPixelsTo(buf.data(), pitch, nullptr, bits));
   EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](uint8_t b) { return b == 0xAB; }));
 }
+
+namespace {
+
+struct Rng {
+  uint32_t s;
+  uint32_t Next() {
+    s = s * 1664525u + 1013904223u;
+    return s >> 8;
+  }
+};
+
+} // namespace
+
+TEST(JpegBlock, ZigZagTablesAreInverse) {
+  for (int p = 0; p < 64; ++p)
+    EXPECT_EQ(ZigZagToRow[ZigZag[p]], p);
+}
+
+#if defined(QDJPEG_SSE2)
+TEST(JpegBlock, Sse2TransformMatchesPortableOne) {
+  // Sparse and dense blocks, small and extreme values (sums far outside 16 bits wrap), exact
+  // and generous row/column masks, and a DC term alone.
+  Rng g{3};
+  for (int i = 0; i < 4000; ++i) {
+    alignas(16) int16_t c[64] = {};
+    const int density = int(g.Next() % 4) == 0 ? 100 : int(g.Next() % 12);
+    const int range = i % 3 == 0 ? 65536 : i % 3 == 1 ? 2048 : 64;
+    unsigned rows = 0, columns = 0;
+    for (int p = 0; p < 64; ++p) {
+      if (p != 0 && int(g.Next() % 100) >= density) continue;
+      c[p] = static_cast<int16_t>(int(g.Next() % range) - range / 2);
+      rows |= 1u << (p >> 3);
+      columns |= 1u << (p & 7);
+    }
+    if (i % 5 == 0) rows = columns = 0xFF;
+    alignas(16) uint8_t a[8 * 24], b[64];
+    std::fill(a, a + sizeof a, 0xEE);
+    InverseDctSse2(c, rows, columns, a, 24);
+    InverseDctPortable(c, rows, columns, b, 8);
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x)
+        ASSERT_EQ(a[24 * y + x], b[8 * y + x]) << i << " at " << x << "," << y;
+      EXPECT_EQ(a[24 * y + 8], 0xEE); // nothing beside the block's rows
+    }
+  }
+}
+
+TEST(JpegColour, Sse2RowsMatchPortableOnes) {
+  Rng g{5};
+  std::vector<uint8_t> y(64), cb(64), cr(64);
+  for (int round = 0; round < 200; ++round) {
+    for (int i = 0; i < 64; ++i) {
+      // Extremes often, so every clamp is met.
+      const auto pick = [&] {
+        const uint32_t v = g.Next();
+        return uint8_t(v % 4 == 0 ? (v & 16 ? 255 : 0) : v >> 4);
+      };
+      y[i] = pick();
+      cb[i] = pick();
+      cr[i] = pick();
+    }
+    std::vector<uint8_t> a(3 * 64 + 4, 0xEE), b(3 * 64 + 4, 0xEE);
+    YCbCrRowToBgrSse2(y.data(), cb.data(), cr.data(), a.data(), 64);
+    YCbCrRowToBgrPortable(y.data(), cb.data(), cr.data(), b.data(), 64);
+    ASSERT_EQ(a, b) << round;
+    EXPECT_EQ(a[3 * 64], 0xEE);
+  }
+}
+#endif
