@@ -312,7 +312,6 @@ void TQdJpeg::DecodeScan() {
   Pixels.assign(size_t{FrameWidth} * FrameHeight * 3, 0);
   for (int i = 0; i < ScanComponents; ++i)
     DcPred[i] = 0;
-  std::fill(Block, Block + 64, int16_t{0});
   Cursor = ReadPos;
 
   // Where every component's blocks cover the whole MCU, nothing of one MCU survives into the
@@ -508,12 +507,10 @@ void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
     cursor = Cursor;
     return symbol;
   };
-  unsigned rows = 0, columns = 0;
+  int count = 0;
   const auto put = [&](int k, int16_t value) {
-    const int p = qdjpeg::ZigZagToRow[k];
-    Block[p] = static_cast<int16_t>(value * quant[k]);
-    rows |= 1u << (p >> 3);
-    columns |= 1u << (p & 7);
+    Block[count] = static_cast<int16_t>(value * quant[k]);
+    BlockPositions[count++] = qdjpeg::ZigZagToRow[k];
   };
 
   const TQdHuffTable& dcTable = HuffTables[DcTableIndex[component]];
@@ -582,9 +579,7 @@ void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
   BitsLeft = left;
   Cursor = cursor;
 
-  qdjpeg::InverseDct(Block, rows, columns, samples, stride);
-  for (unsigned m = rows; m != 0; m &= m - 1)
-    std::memset(Block + 8 * __builtin_ctz(m), 0, 16);
+  qdjpeg::InverseDct(Block, BlockPositions, count, samples, stride);
 }
 
 // Where the one-bit-at-a-time reader would stand: behind the byte whose bits are being consumed.

@@ -84,11 +84,10 @@ private:
   const uint8_t* FileData = nullptr;
   size_t FileSize = 0;
   size_t ReadPos = 0;
-  // The block being decoded: dequantised coefficients in row order; rows and columns that may
-  // hold a non-zero one.
-  alignas(16) int16_t Block[64] = {};
-  unsigned BlockRows = 0;
-  unsigned BlockColumns = 0;
+  // The block being decoded: its non-zero coefficients, dequantised, in the order they came,
+  // and their positions in row order.
+  int16_t Block[64] = {};
+  uint8_t BlockPositions[64] = {};
   int16_t DcPred[3] = {};
   std::vector<uint8_t> McuBuffer;
   uint8_t QuantTables[16][64] = {};

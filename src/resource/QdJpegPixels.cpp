@@ -43,50 +43,48 @@ const uint8_t ZigZagToRow[64] = {
 };
 
 void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[64]) {
-  alignas(16) int16_t rowOrder[64];
-  unsigned rows = 0, columns = 0;
-  for (int n = 0; n < 64; ++n) {
-    const auto v = static_cast<int16_t>(block[n] * quant[n]);
-    const int p = ZigZagToRow[n];
-    rowOrder[p] = v;
-    if (v != 0) {
-      rows |= 1u << (p >> 3);
-      columns |= 1u << (p & 7);
-    }
+  int16_t rowOrder[64], values[64];
+  uint8_t positions[64];
+  for (int n = 0; n < 64; ++n)
+    rowOrder[ZigZagToRow[n]] = static_cast<int16_t>(block[n] * quant[n]);
+  int count = 0;
+  for (int p = 0; p < 64; ++p) {
+    if (rowOrder[p] == 0) continue;
+    values[count] = rowOrder[p];
+    positions[count++] = static_cast<uint8_t>(p);
   }
   std::memcpy(block, rowOrder, sizeof rowOrder);
-  InverseDct(rowOrder, rows, columns, samples, 8);
+  InverseDct(values, positions, count, samples, 8);
 }
 
-// Every product and every partial sum is a float of its own (no fused multiply-add, no wider
-// accumulator), summed from the lowest frequency up: the samples depend on that order. Terms
-// with a zero coefficient are skipped; adding a zero product leaves every sum as it was.
-void InverseDctPortable(const int16_t coefficients[64], unsigned rows, unsigned columns,
+// The separable product in the order that defines the samples: the first pass sums over the
+// rows s of each column (tmp[r][u] = sum of in[s][u] * CosTable[s][r]), the second over the
+// columns s of each row (out[y][r] = sum of tmp[y][s] * CosTable[s][r]); every sum starts at 0
+// and goes from s = 0 upwards, every product and partial sum a float of its own (no fused
+// multiply-add, no wider accumulator). Zero terms are left out: adding a zero product leaves
+// every such sum as it was. Here tmp is held transposed, by column.
+void InverseDctPortable(const int16_t* values, const uint8_t* positions, int count,
                         uint8_t* samples, ptrdiff_t stride) {
-  float tmp[64];
-  for (int r = 0; r < 8; ++r) {
-    float acc[8] = {};
-    for (int s = 0; s < 8; ++s) {
-      if (!(rows & (1u << s))) continue;
-      const float c = CosTable[s * 8 + r];
-      for (int u = 0; u < 8; ++u)
-        acc[u] = acc[u] + static_cast<float>(coefficients[s * 8 + u]) * c;
+  float tmp[8][8];
+  unsigned columns = 0;
+  for (int n = 0; n < count; ++n) {
+    const int s = positions[n] >> 3, u = positions[n] & 7;
+    if (!(columns & (1u << u))) {
+      columns |= 1u << u;
+      std::fill(tmp[u], tmp[u] + 8, 0.0f);
     }
-    for (int u = 0; u < 8; ++u)
-      tmp[r * 8 + u] = acc[u];
+    const auto in = static_cast<float>(values[n]);
+    for (int r = 0; r < 8; ++r)
+      tmp[u][r] = tmp[u][r] + in * CosTable[s * 8 + r];
   }
   for (int y = 0; y < 8; ++y) {
-    float acc[8] = {};
-    for (int s = 0; s < 8; ++s) {
-      if (!(columns & (1u << s))) continue;
-      const float t = tmp[y * 8 + s];
-      for (int r = 0; r < 8; ++r)
-        acc[r] = acc[r] + t * CosTable[s * 8 + r];
-    }
     for (int r = 0; r < 8; ++r) {
+      float acc = 0.0f;
+      for (int s = 0; s < 8; ++s)
+        if (columns & (1u << s)) acc = acc + tmp[s][y] * CosTable[s * 8 + r];
       // |acc| stays below 2^21 for any 16-bit input, so the conversion is always defined; the
       // result keeps its low 16 bits.
-      const auto v = static_cast<int16_t>(static_cast<int32_t>(acc[r] / 4.0f));
+      const auto v = static_cast<int16_t>(static_cast<int32_t>(acc / 4.0f));
       const int level = v + 128;
       samples[stride * y + r] = static_cast<uint8_t>(level < 0 ? 0 : level > 255 ? 255 : level);
     }
@@ -108,60 +106,72 @@ struct TSplatTable {
 };
 const TSplatTable Splat;
 
-inline int LowestBit(unsigned m) {
-  return __builtin_ctz(m);
-}
-
 } // namespace
 
-// The portable version four lanes at a time: the first pass across columns, the second across
-// output columns, each lane summing its terms in the same order with separate multiplies and adds.
-void InverseDctSse2(const int16_t coefficients[64], unsigned rows, unsigned columns,
-                    uint8_t* samples, ptrdiff_t stride) {
-  if ((rows | columns) == 1) {
-    // Only the DC term: both passes come down to one sum each, the same for every sample.
-    const float t = 0.0f + static_cast<float>(coefficients[0]) * CosTable[0];
-    const float out = 0.0f + t * CosTable[0];
-    const int level = static_cast<int16_t>(static_cast<int32_t>(out / 4.0f)) + 128;
-    const __m128i v = _mm_set1_epi8(static_cast<char>(level < 0 ? 0 : level > 255 ? 255 : level));
-    for (int y = 0; y < 8; ++y)
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + stride * y), v);
-    return;
+// The portable version four lanes at a time: the first pass across output rows r, one
+// coefficient after another; the second across rows y, then turned round.
+void InverseDctSse2(const int16_t* values, const uint8_t* positions, int count, uint8_t* samples,
+                    ptrdiff_t stride) {
+  alignas(16) float tmp[8][8];
+  for (float* t : tmp) {
+    _mm_store_ps(t, _mm_setzero_ps());
+    _mm_store_ps(t + 4, _mm_setzero_ps());
   }
-  alignas(16) float tmp[64];
-  // Four columns at a time, so that the eight sums stay in registers.
+  unsigned columns = 0;
+  for (int n = 0; n < count; ++n) {
+    const int s = positions[n] >> 3, u = positions[n] & 7;
+    columns |= 1u << u;
+    const __m128 in = _mm_set1_ps(static_cast<float>(values[n]));
+    _mm_store_ps(tmp[u],
+                 _mm_add_ps(_mm_load_ps(tmp[u]), _mm_mul_ps(in, _mm_load_ps(CosTable + 8 * s))));
+    _mm_store_ps(tmp[u] + 4, _mm_add_ps(_mm_load_ps(tmp[u] + 4),
+                                        _mm_mul_ps(in, _mm_load_ps(CosTable + 8 * s + 4))));
+  }
+
+  // Output column r over rows y, four rows at a time so that the eight sums stay in registers;
+  // truncated, keeping the low 16 bits with their sign.
+  const __m128 quarter = _mm_set1_ps(0.25f); // exact: x * 0.25 rounds as x / 4 does
+  alignas(16) int32_t wrapped[8][8];
   for (int half = 0; half < 8; half += 4) {
     __m128 acc[8];
     for (__m128& a : acc)
       a = _mm_setzero_ps();
-    for (unsigned m = rows & 0xFF; m != 0; m &= m - 1) {
-      const int s = LowestBit(m);
-      const __m128i x =
-          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(coefficients + 8 * s + half));
-      const __m128 in = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16));
+    for (unsigned m = columns; m != 0; m &= m - 1) {
+      const int s = __builtin_ctz(m);
+      const __m128 t = _mm_load_ps(tmp[s] + half);
       for (int r = 0; r < 8; ++r)
-        acc[r] = _mm_add_ps(acc[r], _mm_mul_ps(in, _mm_load_ps(Splat.v[s * 8 + r])));
+        acc[r] = _mm_add_ps(acc[r], _mm_mul_ps(t, _mm_load_ps(Splat.v[8 * s + r])));
     }
-    for (int r = 0; r < 8; ++r)
-      _mm_store_ps(tmp + 8 * r + half, acc[r]);
+    for (int r = 0; r < 8; ++r) {
+      const __m128i v = _mm_cvttps_epi32(_mm_mul_ps(acc[r], quarter));
+      _mm_store_si128(reinterpret_cast<__m128i*>(wrapped[r] + half),
+                      _mm_srai_epi32(_mm_slli_epi32(v, 16), 16));
+    }
   }
-  const __m128 quarter = _mm_set1_ps(0.25f); // exact: x * 0.25 rounds as x / 4 does
+  __m128i col[8];
+  for (int r = 0; r < 8; ++r)
+    col[r] = _mm_packs_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(wrapped[r])),
+                             _mm_load_si128(reinterpret_cast<const __m128i*>(wrapped[r] + 4)));
+  // Columns to rows.
+  const __m128i b0 = _mm_unpacklo_epi16(col[0], col[1]), b1 = _mm_unpackhi_epi16(col[0], col[1]);
+  const __m128i b2 = _mm_unpacklo_epi16(col[2], col[3]), b3 = _mm_unpackhi_epi16(col[2], col[3]);
+  const __m128i b4 = _mm_unpacklo_epi16(col[4], col[5]), b5 = _mm_unpackhi_epi16(col[4], col[5]);
+  const __m128i b6 = _mm_unpacklo_epi16(col[6], col[7]), b7 = _mm_unpackhi_epi16(col[6], col[7]);
+  const __m128i c0 = _mm_unpacklo_epi32(b0, b2), c1 = _mm_unpackhi_epi32(b0, b2);
+  const __m128i c2 = _mm_unpacklo_epi32(b1, b3), c3 = _mm_unpackhi_epi32(b1, b3);
+  const __m128i c4 = _mm_unpacklo_epi32(b4, b6), c5 = _mm_unpackhi_epi32(b4, b6);
+  const __m128i c6 = _mm_unpacklo_epi32(b5, b7), c7 = _mm_unpackhi_epi32(b5, b7);
+  const __m128i row[8] = {_mm_unpacklo_epi64(c0, c4), _mm_unpackhi_epi64(c0, c4),
+                          _mm_unpacklo_epi64(c1, c5), _mm_unpackhi_epi64(c1, c5),
+                          _mm_unpacklo_epi64(c2, c6), _mm_unpackhi_epi64(c2, c6),
+                          _mm_unpacklo_epi64(c3, c7), _mm_unpackhi_epi64(c3, c7)};
+  // Level shift saturating, then clamp to bytes: two rows at a time.
   const __m128i bias = _mm_set1_epi16(128);
-  for (int y = 0; y < 8; ++y) {
-    __m128 lo = _mm_setzero_ps(), hi = _mm_setzero_ps();
-    for (unsigned m = columns & 0xFF; m != 0; m &= m - 1) {
-      const int s = LowestBit(m);
-      const __m128 t = _mm_set1_ps(tmp[8 * y + s]);
-      lo = _mm_add_ps(lo, _mm_mul_ps(t, _mm_load_ps(CosTable + 8 * s)));
-      hi = _mm_add_ps(hi, _mm_mul_ps(t, _mm_load_ps(CosTable + 8 * s + 4)));
-    }
-    // Truncate, keep the low 16 bits with their sign, then level-shift and clamp saturating.
-    __m128i a = _mm_cvttps_epi32(_mm_mul_ps(lo, quarter));
-    __m128i b = _mm_cvttps_epi32(_mm_mul_ps(hi, quarter));
-    a = _mm_srai_epi32(_mm_slli_epi32(a, 16), 16);
-    b = _mm_srai_epi32(_mm_slli_epi32(b, 16), 16);
-    const __m128i v = _mm_adds_epi16(_mm_packs_epi32(a, b), bias);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + stride * y), _mm_packus_epi16(v, v));
+  for (int y = 0; y < 8; y += 2) {
+    const __m128i v =
+        _mm_packus_epi16(_mm_adds_epi16(row[y], bias), _mm_adds_epi16(row[y + 1], bias));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + stride * y), v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + stride * (y + 1)), _mm_srli_si128(v, 8));
   }
 }
 

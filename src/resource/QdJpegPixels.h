@@ -21,26 +21,25 @@ extern const uint8_t ZigZag[64];
 // quant: the table in zig-zag order.
 void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[64]);
 
-// The IDCT and level shift alone. coefficients: dequantised, in row order, 16-byte aligned. rows
-// and columns: bit s set where row (column) s may hold a non-zero coefficient; a set bit over a
-// zero row only costs time. Sample row y goes to samples + y * stride. InverseDct is the SSE2
-// version where the target has it, else the portable one; both give the same samples.
-void InverseDctPortable(const int16_t coefficients[64], unsigned rows, unsigned columns,
+// The IDCT and level shift alone, from the block's non-zero coefficients: count dequantised
+// values and their positions in row order (8 * row + column), each column's rows ascending (as
+// in zig-zag order). Sample row y goes to samples + y * stride. InverseDct is the SSE2 version
+// where the target has it, else the portable one; both give the same samples.
+void InverseDctPortable(const int16_t* values, const uint8_t* positions, int count,
                         uint8_t* samples, ptrdiff_t stride);
 #if defined(__SSE2__)
 #define QDJPEG_SSE2 1
-void InverseDctSse2(const int16_t coefficients[64], unsigned rows, unsigned columns,
-                    uint8_t* samples, ptrdiff_t stride);
-inline void InverseDct(const int16_t coefficients[64], unsigned rows, unsigned columns,
-                       uint8_t* samples, ptrdiff_t stride) {
-  InverseDctSse2(coefficients, rows, columns, samples, stride);
-}
-#else
-inline void InverseDct(const int16_t coefficients[64], unsigned rows, unsigned columns,
-                       uint8_t* samples, ptrdiff_t stride) {
-  InverseDctPortable(coefficients, rows, columns, samples, stride);
-}
+void InverseDctSse2(const int16_t* values, const uint8_t* positions, int count, uint8_t* samples,
+                    ptrdiff_t stride);
 #endif
+inline void InverseDct(const int16_t* values, const uint8_t* positions, int count, uint8_t* samples,
+                       ptrdiff_t stride) {
+#if defined(QDJPEG_SSE2)
+  InverseDctSse2(values, positions, count, samples, stride);
+#else
+  InverseDctPortable(values, positions, count, samples, stride);
+#endif
+}
 
 // Writes blue, green, red: each float result clamped to 0..255 and truncated.
 inline void YCbCrToBgr(uint8_t y, uint8_t cb, uint8_t cr, uint8_t bgr[3]) {
