@@ -389,16 +389,29 @@ void TQdJpeg::DecodeMcuWhole(int column, int row, uint8_t* planes) {
     }
   }
 
-  for (int y = 0; y < mcuHeight; ++y) {
-    const size_t line = static_cast<size_t>(row) * mcuHeight + y;
-    uint8_t* out = Pixels.data() + (line * FrameWidth + static_cast<size_t>(column) * mcuWidth) * 3;
-    const uint8_t* luma = planes + static_cast<size_t>(y) * mcuWidth;
-    if (ScanComponents == 3) {
-      qdjpeg::YCbCrRowToBgr(luma, luma + planeSize, luma + 2 * planeSize, out, mcuWidth);
-    } else {
+  const size_t rowBytes = size_t{3} * FrameWidth;
+  uint8_t* topLeft = Pixels.data() + static_cast<size_t>(row) * mcuHeight * rowBytes +
+                     size_t{3} * column * mcuWidth;
+  if (ScanComponents == 1) {
+    for (int y = 0; y < mcuHeight; ++y) {
+      uint8_t* out = topLeft + y * rowBytes;
+      const uint8_t* luma = planes + static_cast<size_t>(y) * mcuWidth;
       for (int x = 0; x < mcuWidth; ++x)
         out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = luma[x];
     }
+    return;
+  }
+  // Chroma repeated over row pairs is turned into products once for both rows.
+  const bool pairs = (MaxV / VSamp[1]) % 2 == 0 && (MaxV / VSamp[2]) % 2 == 0;
+  for (int y = 0; y < mcuHeight; y += pairs ? 2 : 1) {
+    uint8_t* out = topLeft + y * rowBytes;
+    const uint8_t* luma = planes + static_cast<size_t>(y) * mcuWidth;
+    const uint8_t* cb = luma + planeSize;
+    const uint8_t* cr = luma + 2 * planeSize;
+    if (pairs)
+      qdjpeg::YCbCrRowPairToBgr(luma, luma + mcuWidth, cb, cr, out, out + rowBytes, mcuWidth);
+    else
+      qdjpeg::YCbCrRowToBgr(luma, cb, cr, out, mcuWidth);
   }
 }
 

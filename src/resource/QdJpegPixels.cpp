@@ -188,63 +188,122 @@ void YCbCrRowToBgrPortable(const uint8_t* y, const uint8_t* cb, const uint8_t* c
 namespace {
 
 // Eight bytes to two vectors of four floats.
-inline void BytesToFloats(const uint8_t* p, __m128& lo, __m128& hi) {
+inline void BytesToFloats(const uint8_t* p, __m128 f[2]) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i w = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
-  lo = _mm_cvtepi32_ps(_mm_unpacklo_epi16(w, zero));
-  hi = _mm_cvtepi32_ps(_mm_unpackhi_epi16(w, zero));
+  f[0] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(w, zero));
+  f[1] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(w, zero));
 }
 
-// Truncation then saturation equals the clamp-then-truncate of YCbCrToBgr: every value is far
-// inside the 32-bit range. Eight bytes in the low half.
-inline __m128i FloatsToBytes(__m128 lo, __m128 hi) {
-  const __m128i w = _mm_packs_epi32(_mm_cvttps_epi32(lo), _mm_cvttps_epi32(hi));
-  return _mm_packus_epi16(w, w);
+// The chroma products of YCbCrToBgr for eight pixels.
+struct TChromaTerms {
+  __m128 red[2], greenBlue[2], greenRed[2], blue[2];
+};
+
+inline TChromaTerms ChromaTerms(const uint8_t* cb, const uint8_t* cr) {
+  const __m128 centre = _mm_set1_ps(128.0f);
+  TChromaTerms t;
+  __m128 fcb[2], fcr[2];
+  BytesToFloats(cb, fcb);
+  BytesToFloats(cr, fcr);
+  for (int h = 0; h < 2; ++h) {
+    fcb[h] = _mm_sub_ps(fcb[h], centre);
+    fcr[h] = _mm_sub_ps(fcr[h], centre);
+    t.red[h] = _mm_mul_ps(_mm_set1_ps(1.402f), fcr[h]);
+    t.greenBlue[h] = _mm_mul_ps(_mm_set1_ps(0.34414f), fcb[h]);
+    t.greenRed[h] = _mm_mul_ps(_mm_set1_ps(0.71414f), fcr[h]);
+    t.blue[h] = _mm_mul_ps(_mm_set1_ps(1.772f), fcb[h]);
+  }
+  return t;
 }
 
-// Four pixels of blue, green, red, 0 to 12 bytes.
-inline void Store12(uint8_t* out, __m128i v) {
+// Eight pixels' blue, green and red as 16-bit values. Truncation then saturation (here and when
+// they are packed to bytes) equals the clamp-then-truncate of YCbCrToBgr: every value is far
+// inside the 32-bit range.
+struct TColours {
+  __m128i blue, green, red;
+};
+
+inline TColours Colours(const uint8_t* y, const TChromaTerms& t) {
+  __m128 fy[2];
+  BytesToFloats(y, fy);
+  __m128i b[2], g[2], r[2];
+  for (int h = 0; h < 2; ++h) {
+    r[h] = _mm_cvttps_epi32(_mm_add_ps(fy[h], t.red[h]));
+    g[h] = _mm_cvttps_epi32(_mm_sub_ps(_mm_sub_ps(fy[h], t.greenBlue[h]), t.greenRed[h]));
+    b[h] = _mm_cvttps_epi32(_mm_add_ps(fy[h], t.blue[h]));
+  }
+  return {_mm_packs_epi32(b[0], b[1]), _mm_packs_epi32(g[0], g[1]), _mm_packs_epi32(r[0], r[1])};
+}
+
+// Four pixels of blue, green, red, 0 to their 12 bytes at the bottom of the vector.
+inline __m128i Pack12(__m128i v) {
   const __m128i lowWords = _mm_set_epi32(0, -1, 0, -1);
   const __m128i upper = _mm_set_epi32(0x00FFFFFF, static_cast<int>(0xFF000000), 0x00FFFFFF,
                                       static_cast<int>(0xFF000000));
   // Each 64-bit lane: its first pixel, then its second three bytes later.
   const __m128i lanes =
       _mm_or_si128(_mm_and_si128(v, lowWords), _mm_and_si128(_mm_srli_epi64(v, 8), upper));
-  const __m128i packed =
-      _mm_or_si128(_mm_move_epi64(lanes), _mm_slli_si128(_mm_srli_si128(lanes, 8), 6));
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
-  const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
-  std::memcpy(out + 8, &tail, 4);
+  return _mm_or_si128(_mm_move_epi64(lanes), _mm_slli_si128(_mm_srli_si128(lanes, 8), 6));
+}
+
+// Pixels 0 to 7 of a, then those of b (16-bit values packed to bytes), as 48 bytes.
+inline void Store16(uint8_t* out, const TColours& a, const TColours& b) {
+  const __m128i blue = _mm_packus_epi16(a.blue, b.blue);
+  const __m128i green = _mm_packus_epi16(a.green, b.green);
+  const __m128i red = _mm_packus_epi16(a.red, b.red);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bgLow = _mm_unpacklo_epi8(blue, green), bgHigh = _mm_unpackhi_epi8(blue, green);
+  const __m128i rLow = _mm_unpacklo_epi8(red, zero), rHigh = _mm_unpackhi_epi8(red, zero);
+  const __m128i q0 = Pack12(_mm_unpacklo_epi16(bgLow, rLow));
+  const __m128i q1 = Pack12(_mm_unpackhi_epi16(bgLow, rLow));
+  const __m128i q2 = Pack12(_mm_unpacklo_epi16(bgHigh, rHigh));
+  const __m128i q3 = Pack12(_mm_unpackhi_epi16(bgHigh, rHigh));
+  auto* o = reinterpret_cast<__m128i*>(out);
+  _mm_storeu_si128(o, _mm_or_si128(q0, _mm_slli_si128(q1, 12)));
+  _mm_storeu_si128(o + 1, _mm_or_si128(_mm_srli_si128(q1, 4), _mm_slli_si128(q2, 8)));
+  _mm_storeu_si128(o + 2, _mm_or_si128(_mm_srli_si128(q2, 8), _mm_slli_si128(q3, 4)));
+}
+
+// Eight pixels as 24 bytes.
+inline void Store8(uint8_t* out, const TColours& a) {
+  const __m128i blue = _mm_packus_epi16(a.blue, a.blue);
+  const __m128i green = _mm_packus_epi16(a.green, a.green);
+  const __m128i red = _mm_packus_epi16(a.red, a.red);
+  const __m128i bg = _mm_unpacklo_epi8(blue, green);
+  const __m128i r = _mm_unpacklo_epi8(red, _mm_setzero_si128());
+  const __m128i q0 = Pack12(_mm_unpacklo_epi16(bg, r));
+  const __m128i q1 = Pack12(_mm_unpackhi_epi16(bg, r));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(q0, _mm_slli_si128(q1, 12)));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_srli_si128(q1, 4));
 }
 
 } // namespace
 
 void YCbCrRowToBgrSse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
                        int count) {
-  const __m128 centre = _mm_set1_ps(128.0f);
-  const __m128 kr = _mm_set1_ps(1.402f), kgb = _mm_set1_ps(0.34414f), kgr = _mm_set1_ps(0.71414f),
-               kb = _mm_set1_ps(1.772f);
-  const __m128i zero = _mm_setzero_si128();
-  for (int i = 0; i < count; i += 8) {
-    __m128 y0, y1, b0, b1, r0, r1;
-    BytesToFloats(y + i, y0, y1);
-    BytesToFloats(cb + i, b0, b1);
-    BytesToFloats(cr + i, r0, r1);
-    b0 = _mm_sub_ps(b0, centre);
-    b1 = _mm_sub_ps(b1, centre);
-    r0 = _mm_sub_ps(r0, centre);
-    r1 = _mm_sub_ps(r1, centre);
-    const __m128i red =
-        FloatsToBytes(_mm_add_ps(y0, _mm_mul_ps(kr, r0)), _mm_add_ps(y1, _mm_mul_ps(kr, r1)));
-    const __m128i green =
-        FloatsToBytes(_mm_sub_ps(_mm_sub_ps(y0, _mm_mul_ps(kgb, b0)), _mm_mul_ps(kgr, r0)),
-                      _mm_sub_ps(_mm_sub_ps(y1, _mm_mul_ps(kgb, b1)), _mm_mul_ps(kgr, r1)));
-    const __m128i blue =
-        FloatsToBytes(_mm_add_ps(y0, _mm_mul_ps(kb, b0)), _mm_add_ps(y1, _mm_mul_ps(kb, b1)));
-    const __m128i bg = _mm_unpacklo_epi8(blue, green);
-    const __m128i r = _mm_unpacklo_epi8(red, zero);
-    Store12(bgr + 3 * i, _mm_unpacklo_epi16(bg, r));
-    Store12(bgr + 3 * i + 12, _mm_unpackhi_epi16(bg, r));
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const TColours a = Colours(y + i, ChromaTerms(cb + i, cr + i));
+    const TColours b = Colours(y + i + 8, ChromaTerms(cb + i + 8, cr + i + 8));
+    Store16(bgr + 3 * i, a, b);
+  }
+  if (i < count) Store8(bgr + 3 * i, Colours(y + i, ChromaTerms(cb + i, cr + i)));
+}
+
+void YCbCrRowPairToBgrSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                           const uint8_t* cr, uint8_t* bgr0, uint8_t* bgr1, int count) {
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const TChromaTerms left = ChromaTerms(cb + i, cr + i);
+    const TChromaTerms right = ChromaTerms(cb + i + 8, cr + i + 8);
+    Store16(bgr0 + 3 * i, Colours(y0 + i, left), Colours(y0 + i + 8, right));
+    Store16(bgr1 + 3 * i, Colours(y1 + i, left), Colours(y1 + i + 8, right));
+  }
+  if (i < count) {
+    const TChromaTerms t = ChromaTerms(cb + i, cr + i);
+    Store8(bgr0 + 3 * i, Colours(y0 + i, t));
+    Store8(bgr1 + 3 * i, Colours(y1 + i, t));
   }
 }
 

@@ -52,12 +52,15 @@ inline void YCbCrToBgr(uint8_t y, uint8_t cb, uint8_t cr, uint8_t bgr[3]) {
   bgr[2] = static_cast<uint8_t>(std::min(std::max(r, 0.0f), 255.0f));
 }
 
-// YCbCrToBgr over count pixels (a multiple of 8) of three sample rows into blue-green-red bytes.
+// YCbCrToBgr over count pixels (a multiple of 8) of three sample rows into blue-green-red bytes;
+// the pair version for two rows with the same chroma.
 void YCbCrRowToBgrPortable(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
                            int count);
 #if defined(QDJPEG_SSE2)
 void YCbCrRowToBgrSse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
                        int count);
+void YCbCrRowPairToBgrSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                           const uint8_t* cr, uint8_t* bgr0, uint8_t* bgr1, int count);
 #endif
 inline void YCbCrRowToBgr(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
                           int count) {
@@ -65,6 +68,15 @@ inline void YCbCrRowToBgr(const uint8_t* y, const uint8_t* cb, const uint8_t* cr
   YCbCrRowToBgrSse2(y, cb, cr, bgr, count);
 #else
   YCbCrRowToBgrPortable(y, cb, cr, bgr, count);
+#endif
+}
+inline void YCbCrRowPairToBgr(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                              const uint8_t* cr, uint8_t* bgr0, uint8_t* bgr1, int count) {
+#if defined(QDJPEG_SSE2)
+  YCbCrRowPairToBgrSse2(y0, y1, cb, cr, bgr0, bgr1, count);
+#else
+  YCbCrRowToBgrPortable(y0, cb, cr, bgr0, count);
+  YCbCrRowToBgrPortable(y1, cb, cr, bgr1, count);
 #endif
 }
 

@@ -203,23 +203,28 @@ TEST(JpegBlock, SparseTransformsMatchTheDenseOne) {
 #if defined(QDJPEG_SSE2)
 TEST(JpegColour, Sse2RowsMatchPortableOnes) {
   Rng g{5};
-  std::vector<uint8_t> y(64), cb(64), cr(64);
-  for (int round = 0; round < 200; ++round) {
-    for (int i = 0; i < 64; ++i) {
-      // Extremes often, so every clamp is met.
-      const auto pick = [&] {
-        const uint32_t v = g.Next();
-        return uint8_t(v % 4 == 0 ? (v & 16 ? 255 : 0) : v >> 4);
-      };
-      y[i] = pick();
-      cb[i] = pick();
-      cr[i] = pick();
-    }
-    std::vector<uint8_t> a(3 * 64 + 4, 0xEE), b(3 * 64 + 4, 0xEE);
-    YCbCrRowToBgrSse2(y.data(), cb.data(), cr.data(), a.data(), 64);
-    YCbCrRowToBgrPortable(y.data(), cb.data(), cr.data(), b.data(), 64);
-    ASSERT_EQ(a, b) << round;
-    EXPECT_EQ(a[3 * 64], 0xEE);
+  std::vector<uint8_t> y0(40), y1(40), cb(40), cr(40);
+  for (int round = 0; round < 300; ++round) {
+    // Extremes often, so every clamp is met.
+    const auto pick = [&] {
+      const uint32_t v = g.Next();
+      return uint8_t(v % 4 == 0 ? (v & 16 ? 255 : 0) : v >> 4);
+    };
+    for (auto* row : {&y0, &y1, &cb, &cr})
+      for (auto& v : *row)
+        v = pick();
+    const int count = 8 * (1 + round % 5); // 16 at a time and a last 8
+    std::vector<uint8_t> want0(3 * 40 + 8, 0xEE), want1 = want0;
+    YCbCrRowToBgrPortable(y0.data(), cb.data(), cr.data(), want0.data(), count);
+    YCbCrRowToBgrPortable(y1.data(), cb.data(), cr.data(), want1.data(), count);
+    std::vector<uint8_t> one(want0.size(), 0xEE), pair0 = one, pair1 = one;
+    YCbCrRowToBgrSse2(y0.data(), cb.data(), cr.data(), one.data(), count);
+    YCbCrRowPairToBgrSse2(y0.data(), y1.data(), cb.data(), cr.data(), pair0.data(), pair1.data(),
+                          count);
+    ASSERT_EQ(one, want0) << round;
+    ASSERT_EQ(pair0, want0) << round;
+    ASSERT_EQ(pair1, want1) << round;
+    EXPECT_EQ(want0[3 * count], 0xEE);
   }
 }
 #endif
