@@ -309,6 +309,37 @@ void YCbCrRowPairToBgrSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* 
 
 #endif
 
+void BgrRowToPixel32Portable(const uint8_t* bgr, uint8_t* out, int count) {
+  for (int x = 0; x < count; ++x, bgr += 3) {
+    const uint32_t v = PackPixel32(bgr[0], bgr[1], bgr[2]);
+    const uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                              static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    std::memcpy(out + 4 * x, bytes, 4);
+  }
+}
+
+#if defined(QDJPEG_SSE2)
+void BgrRowToPixel32Sse2(const uint8_t* bgr, uint8_t* out, int count) {
+  const __m128i low = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+  const __m128i high = _mm_set_epi32(0x00FFFFFF, 0, 0x00FFFFFF, 0);
+  const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000));
+  int x = 0;
+  for (; x + 4 <= count; x += 4, bgr += 12) {
+    // Exactly the 12 bytes of four pixels; two of them to each 64-bit lane.
+    int32_t last;
+    std::memcpy(&last, bgr + 8, 4);
+    const __m128i v = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bgr)),
+                                         _mm_cvtsi32_si128(last));
+    const __m128i lanes = _mm_unpacklo_epi64(v, _mm_srli_si128(v, 6));
+    const __m128i pixels = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(lanes, low), _mm_and_si128(_mm_slli_epi64(lanes, 8), high)),
+        alpha);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), pixels);
+  }
+  BgrRowToPixel32Portable(bgr, out + 4 * x, count - x);
+}
+#endif
+
 uint8_t NearestPaletteIndex(uint8_t b, uint8_t g, uint8_t r, const uint8_t* palette) {
   int best = 0;
   int bestDistance = 1 << 30;
@@ -373,11 +404,7 @@ bool TQdJpeg::CopyPixelsTo(void* dest, int32_t pitch, const uint8_t* palette, in
     uint8_t* d = base + static_cast<ptrdiff_t>(y) * pitch;
     switch (bits) {
     case 32:
-      for (int32_t x = 0; x < w; ++x, s += 3) {
-        const uint32_t v = qdjpeg::PackPixel32(s[0], s[1], s[2]);
-        for (int k = 0; k < 4; ++k)
-          d[4 * x + k] = static_cast<uint8_t>(v >> (8 * k));
-      }
+      qdjpeg::BgrRowToPixel32(s, d, w);
       break;
     case 24:
       std::memcpy(d, s, static_cast<size_t>(3) * w);

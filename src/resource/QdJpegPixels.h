@@ -95,6 +95,19 @@ inline uint16_t PackPixel15(uint8_t b, uint8_t g, uint8_t r) {
   return static_cast<uint16_t>((b >> 3) | ((g << 2) & 0x03E0) | ((r << 7) & 0x7C00));
 }
 
+// count pixels of blue, green, red bytes to PackPixel32 values, little-endian.
+void BgrRowToPixel32Portable(const uint8_t* bgr, uint8_t* out, int count);
+#if defined(QDJPEG_SSE2)
+void BgrRowToPixel32Sse2(const uint8_t* bgr, uint8_t* out, int count);
+#endif
+inline void BgrRowToPixel32(const uint8_t* bgr, uint8_t* out, int count) {
+#if defined(QDJPEG_SSE2)
+  BgrRowToPixel32Sse2(bgr, out, count);
+#else
+  BgrRowToPixel32Portable(bgr, out, count);
+#endif
+}
+
 // Index of the first entry closest in summed channel distance; the search settles for the first
 // new best that lies closer than 24. Entries are blue, green, red and one unused byte.
 uint8_t NearestPaletteIndex(uint8_t b, uint8_t g, uint8_t r, const uint8_t* palette);

@@ -227,4 +227,17 @@ TEST(JpegColour, Sse2RowsMatchPortableOnes) {
     EXPECT_EQ(want0[3 * count], 0xEE);
   }
 }
+TEST(JpegOutput, Sse2Pixel32RowsMatchPortableOnes) {
+  Rng g{9};
+  std::vector<uint8_t> bgr(3 * 13);
+  for (auto& b : bgr)
+    b = static_cast<uint8_t>(g.Next());
+  for (int count = 0; count <= 13; ++count) {
+    std::vector<uint8_t> want(4 * 13 + 4, 0xEE), got = want;
+    BgrRowToPixel32Portable(bgr.data(), want.data(), count);
+    BgrRowToPixel32Sse2(bgr.data(), got.data(), count);
+    ASSERT_EQ(got, want) << count;
+    EXPECT_EQ(got[4 * count], 0xEE);
+  }
+}
 #endif
