@@ -112,6 +112,19 @@ const TSplatTable Splat;
 // coefficient after another; the second across rows y, then turned round.
 void InverseDctSse2(const int16_t* values, const uint8_t* positions, int count, uint8_t* samples,
                     ptrdiff_t stride) {
+  if (count == 0 || (count == 1 && positions[0] == 0)) {
+    // A flat block: both passes come down to one sum each, the same for every sample.
+    int level = 128;
+    if (count == 1) {
+      const float t = 0.0f + static_cast<float>(values[0]) * CosTable[0];
+      const float out = 0.0f + t * CosTable[0];
+      level += static_cast<int16_t>(static_cast<int32_t>(out / 4.0f));
+    }
+    const __m128i v = _mm_set1_epi8(static_cast<char>(level < 0 ? 0 : level > 255 ? 255 : level));
+    for (int y = 0; y < 8; ++y)
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + stride * y), v);
+    return;
+  }
   alignas(16) float tmp[8][8];
   for (float* t : tmp) {
     _mm_store_ps(t, _mm_setzero_ps());

@@ -163,8 +163,8 @@ void DenseReference(const int16_t rowOrder[64], uint8_t samples[64]) {
 } // namespace
 
 TEST(JpegBlock, SparseTransformsMatchTheDenseOne) {
-  // Sparse and dense blocks, small and extreme values (sums far outside 16 bits wrap), given in
-  // zig-zag or in row order.
+  // Empty, flat, sparse and dense blocks, small and extreme values (sums far outside 16 bits
+  // wrap), given in zig-zag or in row order.
   Rng g{3};
   for (int i = 0; i < 4000; ++i) {
     int16_t c[64] = {};
@@ -173,6 +173,7 @@ TEST(JpegBlock, SparseTransformsMatchTheDenseOne) {
     for (int p = 0; p < 64; ++p)
       if (p == 0 || int(g.Next() % 100) < density)
         c[p] = static_cast<int16_t>(int(g.Next() % range) - range / 2);
+    if (i % 97 == 0) std::fill(c, c + 64, int16_t{0});
     int16_t values[64];
     uint8_t positions[64];
     int count = 0;
@@ -227,6 +228,7 @@ TEST(JpegColour, Sse2RowsMatchPortableOnes) {
     EXPECT_EQ(want0[3 * count], 0xEE);
   }
 }
+
 TEST(JpegOutput, Sse2Pixel32RowsMatchPortableOnes) {
   Rng g{9};
   std::vector<uint8_t> bgr(3 * 13);
