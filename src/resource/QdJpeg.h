@@ -84,8 +84,8 @@ private:
   const uint8_t* FileData = nullptr;
   size_t FileSize = 0;
   size_t ReadPos = 0;
-  // The block being decoded: its non-zero coefficients, dequantised, in the order they came,
-  // and their positions in row order.
+  // The block being decoded: the coefficients the data gave (all others are zero), dequantised,
+  // in the order they came, and their positions in row order.
   int16_t Block[64] = {};
   uint8_t BlockPositions[64] = {};
   int16_t DcPred[3] = {};

@@ -21,10 +21,11 @@ extern const uint8_t ZigZag[64];
 // quant: the table in zig-zag order.
 void TransformBlock(int16_t block[64], const uint8_t quant[64], uint8_t samples[64]);
 
-// The IDCT and level shift alone, from the block's non-zero coefficients: count dequantised
-// values and their positions in row order (8 * row + column), each column's rows ascending (as
-// in zig-zag order). Sample row y goes to samples + y * stride. InverseDct is the SSE2 version
-// where the target has it, else the portable one; both give the same samples.
+// The IDCT and level shift alone, from the coefficients that may be non-zero (all others are
+// zero): count dequantised values and their positions in row order (8 * row + column), each
+// column's rows ascending (as in zig-zag order). Sample row y goes to samples + y * stride.
+// InverseDct is the SSE2 version where the target has it, else the portable one; both give the same
+// samples.
 void InverseDctPortable(const int16_t* values, const uint8_t* positions, int count,
                         uint8_t* samples, ptrdiff_t stride);
 #if defined(__SSE2__)
