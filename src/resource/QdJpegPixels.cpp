@@ -13,7 +13,7 @@
 namespace qdjpeg {
 
 // Four decimals, as the picture's expected samples were computed with exactly these values.
-alignas(16) const float CosTable[64] = {
+alignas(16) constexpr float CosTable[64] = {
     0.7071f, 0.7071f,  0.7071f,  0.7071f,  0.7071f,  0.7071f,  0.7071f,  0.7071f,  //
     0.9808f, 0.8315f,  0.5556f,  0.1951f,  -0.1951f, -0.5556f, -0.8315f, -0.9808f, //
     0.9239f, 0.3827f,  -0.3827f, -0.9239f, -0.9239f, -0.3827f, 0.3827f,  0.9239f,  //
@@ -95,16 +95,16 @@ void InverseDctPortable(const int16_t* values, const uint8_t* positions, int cou
 
 namespace {
 
-// CosTable[s][r] in all four lanes.
+// CosTable[s][r] in all four lanes; built at compile time, so no start-up order matters.
 struct TSplatTable {
-  alignas(16) float v[64][4];
-  TSplatTable() {
+  alignas(16) float v[64][4] = {};
+  constexpr TSplatTable() {
     for (int i = 0; i < 64; ++i)
       for (float& lane : v[i])
         lane = CosTable[i];
   }
 };
-const TSplatTable Splat;
+constexpr TSplatTable Splat;
 
 } // namespace
 
