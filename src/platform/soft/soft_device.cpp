@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace soft {
 namespace {
 
@@ -91,6 +95,77 @@ uint8_t Combine(DWORD op, uint8_t arg1, uint8_t arg2, uint8_t current) {
   default:
     return current; // DISABLE
   }
+}
+
+// Texture times diffuse, blended over the destination by its alpha: every channel, alpha
+// included, becomes (src * a + dst * (255 - a) + 127) / 255 with src = tex * diffuse rounded the
+// same way. A missing alpha reads as opaque on either side. Diffuse white leaves the texel as it
+// is, and a = 0 or 255 reduce to the destination or the source, so one formula serves them all.
+uint32_t BlendPixel(uint32_t t, uint32_t d, uint32_t diffuse, bool white) {
+  int sc[4], dc[4];
+  for (int k = 0; k < 4; ++k) {
+    sc[k] = static_cast<int>((t >> (8 * k)) & 0xFF);
+    dc[k] = static_cast<int>((d >> (8 * k)) & 0xFF);
+    if (!white) sc[k] = Mul8(sc[k], static_cast<int>((diffuse >> (8 * k)) & 0xFF));
+  }
+  const int a = sc[3], na = 255 - a;
+  uint32_t out = 0;
+  for (int k = 0; k < 4; ++k)
+    out |= static_cast<uint32_t>((sc[k] * a + dc[k] * na + 127) / 255) << (8 * k);
+  return out;
+}
+
+void BlendSourceAlpha(uint32_t* row, const uint32_t* texRow, const int* column, bool contiguous,
+                      int count, uint32_t diffuse, bool texAlpha, bool dstAlpha) {
+  const uint32_t texFill = texAlpha ? 0 : 0xFF000000u, dstFill = dstAlpha ? 0 : 0xFF000000u;
+  // White includes an opaque diffuse alpha: the texel passes through unchanged.
+  const bool white = diffuse == 0xFFFFFFFFu;
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i texOr = _mm_set1_epi32(static_cast<int>(texFill));
+  const __m128i dstOr = _mm_set1_epi32(static_cast<int>(dstFill));
+  const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m128i c255 = _mm_set1_epi16(255), c127 = _mm_set1_epi16(127);
+  const __m128i div255 = _mm_set1_epi16(static_cast<short>(0x8081));
+  const __m128i diffuse16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(diffuse)), zero);
+  // x / 255 for x below 65536 is (x * 0x8081) >> 23.
+  auto round255 = [&](__m128i x) {
+    return _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(x, c127), div255), 7);
+  };
+  auto blend = [&](__m128i s, __m128i d) {
+    if (!white) s = round255(_mm_mullo_epi16(s, diffuse16));
+    __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+    __m128i na = _mm_sub_epi16(c255, a);
+    return round255(_mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, na)));
+  };
+  for (; i + 4 <= count; i += 4) {
+    __m128i t;
+    if (contiguous)
+      t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texRow + column[0] + i));
+    else
+      t = _mm_setr_epi32(
+          static_cast<int>(texRow[column[i]]), static_cast<int>(texRow[column[i + 1]]),
+          static_cast<int>(texRow[column[i + 2]]), static_cast<int>(texRow[column[i + 3]]));
+    t = _mm_or_si128(t, texOr);
+    __m128i d = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)), dstOr);
+    // Whole groups of clear texels, or of opaque ones under a white diffuse, need no arithmetic.
+    const __m128i texA = _mm_and_si128(t, alphaMask);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(texA, zero)) == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), d);
+      continue;
+    }
+    if (white && _mm_movemask_epi8(_mm_cmpeq_epi32(texA, alphaMask)) == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), t);
+      continue;
+    }
+    const __m128i lo = blend(_mm_unpacklo_epi8(t, zero), _mm_unpacklo_epi8(d, zero));
+    const __m128i hi = blend(_mm_unpackhi_epi8(t, zero), _mm_unpackhi_epi8(d, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_packus_epi16(lo, hi));
+  }
+#endif
+  for (; i < count; ++i)
+    row[i] = BlendPixel(texRow[column[i]] | texFill, row[i] | dstFill, diffuse, white);
 }
 
 } // namespace
@@ -441,35 +516,19 @@ bool SoftDevice::DrawAlignedQuad(const Vertex (&q)[4]) {
                          (cArg2 == D3DTA_DIFFUSE || cArg2 == D3DTA_CURRENT) &&
                          (aArg2 == D3DTA_DIFFUSE || aArg2 == D3DTA_CURRENT);
   if (modulated && alphaBlend && !alphaTest) {
-    const int da = diffuse[0], dr = diffuse[1], dg = diffuse[2], db = diffuse[3];
-    const bool white = dr == 255 && dg == 255 && db == 255;
+    // Texels one after another (the usual unwrapped case) are read as a block.
+    bool contiguous = true;
+    for (size_t i = 1; i < column.size() && contiguous; ++i)
+      contiguous = column[i] == column[0] + static_cast<int>(i);
+    const uint32_t diffuseArgb =
+        static_cast<uint32_t>(diffuse[0]) << 24 | diffuse[1] << 16 | diffuse[2] << 8 | diffuse[3];
     for (int py = py0; py < py1; ++py) {
       const int ty =
           Wrap(static_cast<int>(std::floor((q[0].v + (py - y0) * dvdy) * texH)), texH, av);
       const auto* texRow = reinterpret_cast<const uint32_t*>(texture_->Row(ty));
-      auto* row = reinterpret_cast<uint32_t*>(target_->Row(py));
-      const int* col = column.data() - px0;
-      for (int px = px0; px < px1; ++px) {
-        const uint32_t t = texRow[col[px]];
-        const int a = Mul8(texAlpha ? static_cast<int>(t >> 24) : 255, da);
-        if (a == 0) { // blends to the destination unchanged, whose unused byte reads as opaque
-          if (!dstAlpha) row[px] |= 0xFF000000u;
-          continue;
-        }
-        int sr = (t >> 16) & 0xFF, sg = (t >> 8) & 0xFF, sb = t & 0xFF;
-        if (!white) {
-          sr = Mul8(sr, dr);
-          sg = Mul8(sg, dg);
-          sb = Mul8(sb, db);
-        }
-        const uint32_t d = row[px];
-        const int na = 255 - a;
-        const int ra = (a * a + (dstAlpha ? static_cast<int>(d >> 24) : 255) * na + 127) / 255;
-        const int rr = (sr * a + static_cast<int>((d >> 16) & 0xFF) * na + 127) / 255;
-        const int rg = (sg * a + static_cast<int>((d >> 8) & 0xFF) * na + 127) / 255;
-        const int rb = (sb * a + static_cast<int>(d & 0xFF) * na + 127) / 255;
-        row[px] = static_cast<uint32_t>(ra) << 24 | rr << 16 | rg << 8 | rb;
-      }
+      auto* row = reinterpret_cast<uint32_t*>(target_->Row(py)) + px0;
+      BlendSourceAlpha(row, texRow, column.data(), contiguous, px1 - px0, diffuseArgb, texAlpha,
+                       dstAlpha);
     }
     return true;
   }
