@@ -1,5 +1,7 @@
 #include "platform/soft/soft_device.h"
 
+#include "platform/pixel_rows.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -302,11 +304,8 @@ HRESULT SoftDevice::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR co
     const D3DRECT& r = count ? rects[i] : whole;
     LONG x0 = std::max(r.x1, vx0), y0 = std::max(r.y1, vy0);
     LONG x1 = std::min(r.x2, vx1), y1 = std::min(r.y2, vy1);
-    for (LONG y = y0; y < y1; ++y) {
-      uint8_t* row = target_->Row(y);
-      for (LONG x = x0; x < x1; ++x)
-        L.Write(row + x * L.bytesPerPixel, px);
-    }
+    for (LONG y = y0; y < y1 && x0 < x1; ++y)
+      rows::FillRow(target_->Row(y) + x0 * L.bytesPerPixel, x1 - x0, L.bytesPerPixel, px);
   }
   return D3D_OK;
 }

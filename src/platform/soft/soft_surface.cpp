@@ -1,5 +1,6 @@
 #include "platform/soft/soft_surface.h"
 
+#include "platform/pixel_rows.h"
 #include "platform/soft/soft_device.h"
 
 #include <algorithm>
@@ -227,6 +228,9 @@ HRESULT SoftSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE7 src, LPRECT 
         uint32_t px = layout_.Read(sp + c * bpp);
         if (px < lo || px > hi) layout_.Write(dp + c * bpp, px);
       }
+    } else if (bpp == 4 && (s != this || dp + w * bpp <= sp || sp + w * bpp <= dp)) {
+      rows::KeyedCopyRow32(reinterpret_cast<uint32_t*>(dp), reinterpret_cast<const uint32_t*>(sp),
+                           w, lo, hi);
     } else {
       for (int c = 0; c < w; ++c) {
         uint32_t px = layout_.Read(sp + c * bpp);
@@ -245,11 +249,8 @@ HRESULT SoftSurface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 src, LPRECT, DWOR
   if (!InsideSurface(r, width_, height_)) return DDERR_INVALIDRECT;
   if (locked_) return DDERR_SURFACEBUSY;
   const int bpp = layout_.bytesPerPixel;
-  for (int yy = r.top; yy < r.bottom; ++yy) {
-    uint8_t* p = Row(yy) + r.left * bpp;
-    for (int xx = r.left; xx < r.right; ++xx, p += bpp)
-      layout_.Write(p, fx->dwFillColor);
-  }
+  for (int yy = r.top; yy < r.bottom; ++yy)
+    rows::FillRow(Row(yy) + r.left * bpp, r.right - r.left, bpp, fx->dwFillColor);
   return DD_OK;
 }
 
