@@ -117,11 +117,11 @@ uint32_t BlendPixel(uint32_t t, uint32_t d, uint32_t diffuse, bool white) {
   return out;
 }
 
-void BlendSourceAlpha(uint32_t* row, const uint32_t* texRow, const int* column, bool contiguous,
-                      int count, uint32_t diffuse, bool texAlpha, bool dstAlpha) {
+// The choices are template arguments so that the loop carries no tests it does not need.
+template <bool contiguous, bool white, bool texAlpha, bool dstAlpha>
+void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int count,
+               uint32_t diffuse) {
   const uint32_t texFill = texAlpha ? 0 : 0xFF000000u, dstFill = dstAlpha ? 0 : 0xFF000000u;
-  // White includes an opaque diffuse alpha: the texel passes through unchanged.
-  const bool white = diffuse == 0xFFFFFFFFu;
   int i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
@@ -136,30 +136,32 @@ void BlendSourceAlpha(uint32_t* row, const uint32_t* texRow, const int* column, 
     return _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(x, c127), div255), 7);
   };
   auto blend = [&](__m128i s, __m128i d) {
-    if (!white) s = round255(_mm_mullo_epi16(s, diffuse16));
+    if constexpr (!white) s = round255(_mm_mullo_epi16(s, diffuse16));
     __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
     __m128i na = _mm_sub_epi16(c255, a);
     return round255(_mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, na)));
   };
   for (; i + 4 <= count; i += 4) {
     __m128i t;
-    if (contiguous)
+    if constexpr (contiguous)
       t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texRow + column[0] + i));
     else
       t = _mm_setr_epi32(
           static_cast<int>(texRow[column[i]]), static_cast<int>(texRow[column[i + 1]]),
           static_cast<int>(texRow[column[i + 2]]), static_cast<int>(texRow[column[i + 3]]));
-    t = _mm_or_si128(t, texOr);
-    __m128i d = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)), dstOr);
-    // Whole groups of clear texels, or of opaque ones under a white diffuse, need no arithmetic.
-    const __m128i texA = _mm_and_si128(t, alphaMask);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(texA, zero)) == 0xFFFF) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), d);
-      continue;
-    }
-    if (white && _mm_movemask_epi8(_mm_cmpeq_epi32(texA, alphaMask)) == 0xFFFF) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), t);
-      continue;
+    if constexpr (!texAlpha) t = _mm_or_si128(t, texOr);
+    __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+    if constexpr (!dstAlpha) d = _mm_or_si128(d, dstOr);
+    // Under a white diffuse, opaque texels replace the destination and clear ones leave it: a
+    // group made only of those needs no arithmetic.
+    if constexpr (white) {
+      const __m128i texA = _mm_and_si128(t, alphaMask);
+      const __m128i opaque = _mm_cmpeq_epi32(texA, alphaMask);
+      if (_mm_movemask_epi8(_mm_or_si128(opaque, _mm_cmpeq_epi32(texA, zero))) == 0xFFFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i),
+                         _mm_or_si128(_mm_and_si128(opaque, t), _mm_andnot_si128(opaque, d)));
+        continue;
+      }
     }
     const __m128i lo = blend(_mm_unpacklo_epi8(t, zero), _mm_unpacklo_epi8(d, zero));
     const __m128i hi = blend(_mm_unpackhi_epi8(t, zero), _mm_unpackhi_epi8(d, zero));
@@ -168,6 +170,38 @@ void BlendSourceAlpha(uint32_t* row, const uint32_t* texRow, const int* column, 
 #endif
   for (; i < count; ++i)
     row[i] = BlendPixel(texRow[column[i]] | texFill, row[i] | dstFill, diffuse, white);
+}
+
+template <bool contiguous, bool white, bool texAlpha>
+void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int count,
+               uint32_t diffuse, bool dstAlpha) {
+  if (dstAlpha)
+    BlendSpan<contiguous, white, texAlpha, true>(row, texRow, column, count, diffuse);
+  else
+    BlendSpan<contiguous, white, texAlpha, false>(row, texRow, column, count, diffuse);
+}
+
+template <bool contiguous, bool white>
+void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int count,
+               uint32_t diffuse, bool texAlpha, bool dstAlpha) {
+  if (texAlpha)
+    BlendSpan<contiguous, white, true>(row, texRow, column, count, diffuse, dstAlpha);
+  else
+    BlendSpan<contiguous, white, false>(row, texRow, column, count, diffuse, dstAlpha);
+}
+
+// White includes an opaque diffuse alpha: the texel passes through unchanged.
+void BlendSourceAlpha(uint32_t* row, const uint32_t* texRow, const int* column, bool contiguous,
+                      int count, uint32_t diffuse, bool texAlpha, bool dstAlpha) {
+  const bool white = diffuse == 0xFFFFFFFFu;
+  if (contiguous && white)
+    BlendSpan<true, true>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
+  else if (contiguous)
+    BlendSpan<true, false>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
+  else if (white)
+    BlendSpan<false, true>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
+  else
+    BlendSpan<false, false>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
 }
 
 } // namespace
