@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <typeinfo>
 
 namespace soft {
 namespace {
@@ -89,8 +90,12 @@ uint32_t PixelLayout::Encode(uint8_t a, uint8_t r, uint8_t g, uint8_t b) const {
 }
 
 SoftSurface* AsSoft(IDirectDrawSurface7* s) {
+  if (!s) return nullptr;
+  // Our own surfaces are known by their type, without a reference taken and given back for
+  // every blit; anything else may still answer the query.
+  if (typeid(*s) == typeid(SoftSurface)) return static_cast<SoftSurface*>(s);
   void* out = nullptr;
-  if (!s || s->QueryInterface(IID_SoftSurface, &out) != S_OK) return nullptr;
+  if (s->QueryInterface(IID_SoftSurface, &out) != S_OK) return nullptr;
   auto* soft = static_cast<SoftSurface*>(out);
   soft->Release();
   return soft;
