@@ -141,6 +141,8 @@ void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int cou
     __m128i na = _mm_sub_epi16(c255, a);
     return round255(_mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, na)));
   };
+  bool haveRun = false;
+  __m128i runTexel = zero, runSource = zero, runInverse = zero;
   for (; i + 4 <= count; i += 4) {
     __m128i t;
     if constexpr (contiguous)
@@ -162,6 +164,28 @@ void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int cou
                          _mm_or_si128(_mm_and_si128(opaque, t), _mm_andnot_si128(opaque, d)));
         continue;
       }
+    }
+    // A run of one texel value (a window's plain background) has its source side worked out
+    // once: s * a + 127 and 255 - a.
+    bool run = haveRun && _mm_movemask_epi8(_mm_cmpeq_epi32(t, runTexel)) == 0xFFFF;
+    if (!run && _mm_movemask_epi8(_mm_cmpeq_epi32(t, _mm_shuffle_epi32(t, 0))) == 0xFFFF) {
+      __m128i s = _mm_unpacklo_epi8(t, zero);
+      if constexpr (!white) s = round255(_mm_mullo_epi16(s, diffuse16));
+      const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+      runTexel = t;
+      runInverse = _mm_sub_epi16(c255, a);
+      runSource = _mm_add_epi16(_mm_mullo_epi16(s, a), c127);
+      haveRun = run = true;
+    }
+    if (run) {
+      auto finish = [&](__m128i d16) {
+        const __m128i x = _mm_add_epi16(runSource, _mm_mullo_epi16(d16, runInverse));
+        return _mm_srli_epi16(_mm_mulhi_epu16(x, div255), 7);
+      };
+      _mm_storeu_si128(
+          reinterpret_cast<__m128i*>(row + i),
+          _mm_packus_epi16(finish(_mm_unpacklo_epi8(d, zero)), finish(_mm_unpackhi_epi8(d, zero))));
+      continue;
     }
     const __m128i lo = blend(_mm_unpacklo_epi8(t, zero), _mm_unpacklo_epi8(d, zero));
     const __m128i hi = blend(_mm_unpackhi_epi8(t, zero), _mm_unpackhi_epi8(d, zero));
