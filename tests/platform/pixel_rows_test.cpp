@@ -39,7 +39,7 @@ TEST(PixelRowsTest, KeyedCopyMatchesThePixelByPixelRuleForEveryLengthAndKeyRange
   }
 }
 
-TEST(PixelRowsTest, FillsExactlyTheRowInEitherPixelSize) {
+TEST(PixelRowsTest, FillsAndCopiesExactlyTheRow) {
   for (int count = 0; count <= 9; ++count) {
     std::vector<uint32_t> wide(count + 2, 0x11111111u);
     rows::FillRow(reinterpret_cast<uint8_t*>(wide.data() + 1), count, 4, 0xB0001010u);
@@ -47,6 +47,12 @@ TEST(PixelRowsTest, FillsExactlyTheRowInEitherPixelSize) {
     EXPECT_EQ(wide.back(), 0x11111111u);
     for (int i = 1; i <= count; ++i)
       EXPECT_EQ(wide[i], 0xB0001010u);
+    std::vector<uint32_t> copy(count + 2, 0x33333333u);
+    rows::CopyRow32(copy.data() + 1, wide.data() + 1, count);
+    EXPECT_EQ(copy.front(), 0x33333333u);
+    EXPECT_EQ(copy.back(), 0x33333333u);
+    for (int i = 1; i <= count; ++i)
+      EXPECT_EQ(copy[i], 0xB0001010u);
     std::vector<uint16_t> narrow(count + 2, 0x2222);
     rows::FillRow(reinterpret_cast<uint8_t*>(narrow.data() + 1), count, 2, 0xABCD1234u);
     EXPECT_EQ(narrow.front(), 0x2222);

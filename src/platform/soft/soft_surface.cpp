@@ -224,7 +224,11 @@ HRESULT SoftSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE7 src, LPRECT 
     const uint8_t* sp = s->Row(sr.top + row) + sr.left * bpp;
     uint8_t* dp = Row(dy + row) + dx * bpp;
     if (!keyed) {
-      std::memmove(dp, sp, static_cast<size_t>(w) * bpp);
+      // Short rows (the world's cells) are not worth a library call each.
+      if (bpp == 4 && w <= 32 && s != this)
+        rows::CopyRow32(reinterpret_cast<uint32_t*>(dp), reinterpret_cast<const uint32_t*>(sp), w);
+      else
+        std::memmove(dp, sp, static_cast<size_t>(w) * bpp);
       continue;
     }
     const uint32_t lo = s->srcKey_.dwColorSpaceLowValue, hi = s->srcKey_.dwColorSpaceHighValue;
