@@ -152,13 +152,20 @@ void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int cou
           static_cast<int>(texRow[column[i]]), static_cast<int>(texRow[column[i + 1]]),
           static_cast<int>(texRow[column[i + 2]]), static_cast<int>(texRow[column[i + 3]]));
     if constexpr (!texAlpha) t = _mm_or_si128(t, texOr);
+    // Under a white diffuse, opaque texels replace the destination and clear ones leave it: a
+    // group made only of those needs no arithmetic, and an opaque one not even the destination.
+    __m128i texA = zero, opaque = zero;
+    if constexpr (white) {
+      texA = _mm_and_si128(t, alphaMask);
+      opaque = _mm_cmpeq_epi32(texA, alphaMask);
+      if (_mm_movemask_epi8(opaque) == 0xFFFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), t);
+        continue;
+      }
+    }
     __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
     if constexpr (!dstAlpha) d = _mm_or_si128(d, dstOr);
-    // Under a white diffuse, opaque texels replace the destination and clear ones leave it: a
-    // group made only of those needs no arithmetic.
     if constexpr (white) {
-      const __m128i texA = _mm_and_si128(t, alphaMask);
-      const __m128i opaque = _mm_cmpeq_epi32(texA, alphaMask);
       if (_mm_movemask_epi8(_mm_or_si128(opaque, _mm_cmpeq_epi32(texA, zero))) == 0xFFFF) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i),
                          _mm_or_si128(_mm_and_si128(opaque, t), _mm_andnot_si128(opaque, d)));
