@@ -269,6 +269,7 @@ int KestroveMain(int argc, char** argv) {
   po.headless = o.headless;
   po.windowed = o.windowed;
   po.scale = o.scale;
+  po.scripted = !o.script.empty();
   po.screenshotDir = startDir.string();
   std::string error;
   if (!StartPresenter(po, error)) {

@@ -8,6 +8,8 @@
 #include <imm.h>
 #include <mmsystem.h>
 #include <windows.h>
+
+#include "platform/native/native_input.h"
 #else
 #include "platform/ddraw/d3d_subset.h"
 #include "platform/ddraw/ddraw_subset.h"
@@ -15,3 +17,11 @@
 #endif
 
 #include "platform/com_ref.h"
+
+// Called by the frame buffer after every Flip. On Windows it keeps the fixed 60 Hz pace and the
+// virtual clock of scripted runs; the substitute's presenters do both themselves.
+inline void AfterFlip([[maybe_unused]] bool presented) {
+#ifdef _WIN32
+  native::AfterFlip(presented);
+#endif
+}
