@@ -9,6 +9,9 @@
 #include <mmsystem.h>
 #include <windows.h>
 
+// The font's DrawText is ours; windows.h would rename it to its ANSI GDI call.
+#undef DrawText
+
 #include "platform/native/native_input.h"
 #else
 #include "platform/ddraw/d3d_subset.h"
