@@ -278,7 +278,10 @@ int KestroveMain(int argc, char** argv) {
   po.screenshotDir = startDir.string();
   std::string error;
   if (!StartPresenter(po, error)) {
-    std::fprintf(stderr, "kestrove: %s (--headless runs without a window)\n", error.c_str());
+    std::fprintf(stderr,
+                 po.headless ? "kestrove: %s\n"
+                             : "kestrove: %s (--headless runs without a window)\n",
+                 error.c_str());
     transcript::Close();
     return 1;
   }

@@ -5,6 +5,8 @@
 
 #include <mmsystem.h>
 
+#include <cstdio>
+
 namespace {
 bool g_timerPeriod = false;
 }
@@ -15,6 +17,9 @@ bool StartPresenter(const PresenterOptions& options, std::string& error) {
             "(under Wine, give it a virtual X display)";
     return false;
   }
+  if (options.windowed)
+    std::fputs("kestrove: the Windows build always plays full-screen; --windowed is ignored\n",
+               stderr);
   // Millisecond sleeps for the 60 Hz pace.
   g_timerPeriod = timeBeginPeriod(1) == TIMERR_NOERROR;
   native::SetScriptedRun(options.scripted);
