@@ -12,3 +12,8 @@ set_target_properties(kestrove PROPERTIES WIN32_EXECUTABLE ON)
 target_link_options(kestrove PRIVATE -static -static-libgcc -static-libstdc++)
 # windres looks for the icon named in kestrove.rc along the include path.
 target_include_directories(kestrove PRIVATE ${CMAKE_SOURCE_DIR}/assets/icon)
+
+# Checks of the Windows-only input and clock layer, run under Wine by scripts/test-windows.
+add_executable(kestrove_native_check tests/windows/native_input_check.cpp)
+target_link_libraries(kestrove_native_check PRIVATE kestrove_core)
+target_link_options(kestrove_native_check PRIVATE -static -static-libgcc -static-libstdc++)
