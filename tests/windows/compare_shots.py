@@ -71,16 +71,21 @@ def main():
     if (wa, ha) != (wb, hb):
         print(f"sizes differ: {wa}x{ha} and {wb}x{hb}")
         return 1
-    close = worst = 0
+    close = worst = differ = 0
+    box = [wa, ha, -1, -1]  # where any pixel differs at all
     for y in range(ha):
         la, lb = ra[y], rb[y]
         for x in range(wa):
             d = max(abs(la[x * ba + c] - lb[x * bb + c]) for c in range(3))
             worst = max(worst, d)
             close += d <= args.tolerance
+            if d:
+                differ += 1
+                box = [min(box[0], x), min(box[1], y), max(box[2], x), max(box[3], y)]
     total = wa * ha
+    where = f" in x {box[0]}..{box[2]}, y {box[1]}..{box[3]}" if differ else ""
     print(f"{close} of {total} pixels ({100.0 * close / total:.3f} %) within "
-          f"{args.tolerance} levels; largest difference {worst}")
+          f"{args.tolerance} levels; {differ} differ{where}; largest difference {worst}")
     return 0 if close >= args.share * total else 1
 
 
