@@ -7,6 +7,8 @@ if(NOT KESTROVE_MINGW_ARCH)
   set(KESTROVE_MINGW_ARCH x86_64)
 endif()
 set(CMAKE_SYSTEM_PROCESSOR ${KESTROVE_MINGW_ARCH})
+# The compiler checks CMake runs in projects of their own must pick the same compiler.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KESTROVE_MINGW_ARCH)
 set(KESTROVE_MINGW_PREFIX ${KESTROVE_MINGW_ARCH}-w64-mingw32)
 
 # The posix thread model: std::thread and std::mutex work without extra headers.
