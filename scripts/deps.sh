@@ -15,3 +15,8 @@ kestrove_need_packages() {
 
 KESTROVE_BUILD_PACKAGES=(cmake make g++ pkg-config libsdl2-dev unifont libturbojpeg0-dev)
 KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagick)
+# The native Windows build and its run under Wine on a virtual display (scripts/test-windows).
+KESTROVE_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  wine wine64 libwine fonts-wine xvfb xauth x11-utils libgl1 libglx-mesa0 libgl1-mesa-dri
+  libxrandr2 libxrender1 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxxf86vm1 libxfixes3
+  python3)
