@@ -1,6 +1,7 @@
 // The game's drawing on the real data files, headless (no wait for a display): whole frames,
 // their parts, and start-up. Pixel rates stand next to a memcpy of the same bytes in this run.
 #include "app/Dialogue.h"
+#include "app/GameHarness.h"
 #include "app/Vesk3_main.h"
 #include "app/kestrove.h"
 #include "bitmap/SurfaceBitmap.h"
@@ -26,44 +27,21 @@ namespace {
 
 constexpr int64_t kScreenPixels = 640 * 480;
 
-LRESULT CALLBACK QuietProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-  return DefWindowProcA(h, m, w, l);
+std::filesystem::path DataDir() {
+  const char* dir = std::getenv("KESTROVE_DATA");
+  const std::filesystem::path data = dir ? dir : KESTROVE_BINARY_DIR "/data";
+  if (!std::filesystem::exists(data / "H3.MAF")) {
+    std::fprintf(stderr, "no data files in %s (set KESTROVE_DATA)\n", data.c_str());
+    std::exit(1);
+  }
+  return data;
 }
 
 // The platform, display and fonts the game needs, without the game.
-class Platform {
+class Platform : public TGameHarness {
 public:
-  Platform() {
-    const char* dir = std::getenv("KESTROVE_DATA");
-    const std::filesystem::path data = dir ? dir : KESTROVE_BINARY_DIR "/data";
-    if (!std::filesystem::exists(data / "H3.MAF")) {
-      std::fprintf(stderr, "no data files in %s (set KESTROVE_DATA)\n", data.c_str());
-      std::exit(1);
-    }
-    std::filesystem::current_path(data);
-    soft::ResetWin32();
-    soft::ResetSettings();
-    soft::SetPresenter(nullptr);
-    dialogue::ResetDeflections();
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = QuietProc;
-    wc.lpszClassName = "bench";
-    RegisterClassA(&wc);
-    window = CreateWindowExA(0, "bench", "", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr,
-                             nullptr);
-    LoadDirectDrawBinding();
-    LoadHanFont();
-    FrameBuffer = new TFrameBuffer(window);
-    FrameBuffer->SetDisplayMode(640, 480, 32);
-  }
-  ~Platform() {
-    if (FrameBuffer) FrameBuffer->Destroy();
-    FrameBuffer = nullptr;
-    HanFont.ReleaseFonts();
-    FreeDirectDrawBinding();
-    soft::ResetWin32();
-  }
-  HWND window = nullptr;
+  Platform() : TGameHarness(DataDir()) {}
+  HWND window = Window;
 };
 
 class Game : public Platform {

@@ -1,6 +1,7 @@
 // Whole frames of the real game on the real data, pinned by checksum: any change to a drawing
 // routine that moves a single pixel of the back or front buffer shows up here.
 #include "app/Dialogue.h"
+#include "app/GameHarness.h"
 #include "app/Vesk3_main.h"
 #include "app/kestrove.h"
 #include "display/UDxDraw.h"
@@ -18,10 +19,6 @@
 #include <vector>
 
 namespace {
-
-LRESULT CALLBACK QuietProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-  return DefWindowProcA(h, m, w, l);
-}
 
 // FNV-1a over the visible bytes of every row.
 uint64_t SurfaceSum(IDirectDrawSurface7* surface) {
@@ -42,38 +39,16 @@ uint64_t SurfaceSum(IDirectDrawSurface7* surface) {
 class FrameGoldenTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    const std::filesystem::path data = std::filesystem::path(KESTROVE_BINARY_DIR) / "data";
-    ASSERT_TRUE(std::filesystem::exists(data / "H3.MAF"))
+    harness_ = std::make_unique<TGameHarness>(std::filesystem::path(KESTROVE_BINARY_DIR) / "data");
+    ASSERT_TRUE(harness_->Ready() && std::filesystem::exists("H3.MAF"))
         << "the data files are built with the game";
-    home_ = std::filesystem::current_path();
-    std::filesystem::current_path(data);
-    soft::ResetWin32();
-    soft::ResetSettings();
-    soft::SetPresenter(nullptr);
-    dialogue::ResetDeflections();
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = QuietProc;
-    wc.lpszClassName = "golden-test";
-    RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, "golden-test", "", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr,
-                              nullptr, nullptr);
-    LoadDirectDrawBinding();
-    LoadHanFont();
-    FrameBuffer = new TFrameBuffer(window_);
-    ASSERT_TRUE(FrameBuffer->SetDisplayMode(640, 480, 32));
-    game_ = new TGameMain(window_, nullptr);
+    owned_ = harness_->MakeGame();
+    game_ = owned_.get();
   }
   void TearDown() override {
-    if (game_) {
-      game_->Shutdown();
-      delete game_;
-    }
-    if (FrameBuffer) FrameBuffer->Destroy();
-    FrameBuffer = nullptr;
-    HanFont.ReleaseFonts();
-    FreeDirectDrawBinding();
-    soft::ResetWin32();
-    std::filesystem::current_path(home_);
+    if (game_) game_->Shutdown();
+    owned_.reset();
+    harness_.reset();
   }
 
   // The headless presenter's clock moves with each flip, so every run draws the same figures.
@@ -102,9 +77,9 @@ protected:
     return s;
   }
 
+  std::unique_ptr<TGameHarness> harness_;
+  std::unique_ptr<TGameMain> owned_;
   TGameMain* game_ = nullptr;
-  HWND window_ = nullptr;
-  std::filesystem::path home_;
 };
 
 } // namespace

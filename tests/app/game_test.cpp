@@ -1,4 +1,5 @@
 #include "app/Dialogue.h"
+#include "app/GameHarness.h"
 #include "app/Transcript.h"
 #include "app/Vesk3_main.h"
 #include "app/kestrove.h"
@@ -27,48 +28,22 @@ using ::testing::ElementsAreArray;
 
 namespace {
 
-LRESULT CALLBACK QuietProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-  return DefWindowProcA(h, m, w, l);
-}
-
 // The real game on the real data files, driven frame by frame and key by key.
 class GameTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    const std::filesystem::path data = std::filesystem::path(KESTROVE_BINARY_DIR) / "data";
-    ASSERT_TRUE(std::filesystem::exists(data / "H3.MAF"))
+    harness_ = std::make_unique<TGameHarness>(std::filesystem::path(KESTROVE_BINARY_DIR) / "data");
+    ASSERT_TRUE(harness_->Ready() && std::filesystem::exists("H3.MAF"))
         << "the data files are built with the game";
-    home_ = std::filesystem::current_path();
-    std::filesystem::current_path(data);
-    soft::ResetWin32();
-    soft::ResetSettings();
-    soft::SetPresenter(nullptr);
-    dialogue::ResetDeflections();
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = QuietProc;
-    wc.lpszClassName = "game-test";
-    RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, "game-test", "", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr,
-                              nullptr, nullptr);
-    LoadDirectDrawBinding();
-    LoadHanFont();
-    FrameBuffer = new TFrameBuffer(window_);
-    ASSERT_TRUE(FrameBuffer->SetDisplayMode(640, 480, 32));
     ASSERT_TRUE(transcript::Open(dir_.file("transcript.txt")));
-    game = new TGameMain(window_, nullptr);
+    owned_ = harness_->MakeGame();
+    game = owned_.get();
   }
   void TearDown() override {
-    if (game) {
-      game->Shutdown();
-      delete game;
-    }
+    if (game) game->Shutdown();
+    owned_.reset();
     transcript::Close();
-    if (FrameBuffer) FrameBuffer->Destroy();
-    FrameBuffer = nullptr;
-    HanFont.ReleaseFonts();
-    FreeDirectDrawBinding();
-    soft::ResetWin32();
-    std::filesystem::current_path(home_);
+    harness_.reset();
   }
 
   void Frames(int n) {
@@ -111,10 +86,10 @@ protected:
     return n;
   }
 
-  TGameMain* game = nullptr;
-  HWND window_ = nullptr;
   TempDir dir_;
-  std::filesystem::path home_;
+  std::unique_ptr<TGameHarness> harness_;
+  std::unique_ptr<TGameMain> owned_;
+  TGameMain* game = nullptr;
 };
 
 } // namespace
