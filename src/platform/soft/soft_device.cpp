@@ -235,6 +235,47 @@ void BlendSourceAlpha(uint32_t* row, const uint32_t* texRow, const int* column, 
     BlendSpan<false, false>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
 }
 
+// Stage 0 and the blend and alpha-test states as they stand for one draw.
+struct FixedFunction {
+  DWORD colorOp, alphaOp, cArg1, cArg2, aArg1, aArg2;
+  bool blend, alphaTest;
+  DWORD srcBlend, dstBlend, alphaFunc;
+  int alphaRef;
+
+  FixedFunction(const std::array<DWORD, 256>& render, const std::array<DWORD, 32>& stage)
+      : colorOp(stage[D3DTSS_COLOROP]), alphaOp(stage[D3DTSS_ALPHAOP]),
+        cArg1(stage[D3DTSS_COLORARG1] & 0xF), cArg2(stage[D3DTSS_COLORARG2] & 0xF),
+        aArg1(stage[D3DTSS_ALPHAARG1] & 0xF), aArg2(stage[D3DTSS_ALPHAARG2] & 0xF),
+        blend(render[D3DRENDERSTATE_ALPHABLENDENABLE] != 0),
+        alphaTest(render[D3DRENDERSTATE_ALPHATESTENABLE] != 0),
+        srcBlend(render[D3DRENDERSTATE_SRCBLEND]), dstBlend(render[D3DRENDERSTATE_DESTBLEND]),
+        alphaFunc(render[D3DRENDERSTATE_ALPHAFUNC]),
+        alphaRef(static_cast<int>(render[D3DRENDERSTATE_ALPHAREF] & 0xFF)) {}
+
+  // The stage's colour ({a, r, g, b}) for a texel and a diffuse colour; false when the alpha
+  // test drops the pixel.
+  bool Shade(const uint8_t tex[4], const uint8_t diffuse[4], uint8_t src[4]) const {
+    auto arg = [&](DWORD which, int ch) { return which == D3DTA_TEXTURE ? tex[ch] : diffuse[ch]; };
+    src[0] = Combine(alphaOp, arg(aArg1, 0), arg(aArg2, 0), diffuse[0]);
+    for (int ch = 1; ch < 4; ++ch)
+      src[ch] = Combine(colorOp, arg(cArg1, ch), arg(cArg2, ch), diffuse[ch]);
+    return !alphaTest || AlphaPasses(alphaFunc, src[0], alphaRef);
+  }
+
+  // What lands in the target for a shaded pixel over dst.
+  void Output(const uint8_t src[4], const uint8_t dst[4], uint8_t out[4]) const {
+    if (!blend) {
+      std::memcpy(out, src, 4);
+      return;
+    }
+    for (int ch = 0; ch < 4; ++ch) {
+      int sv = src[ch] * BlendFactor(srcBlend, src, dst, ch);
+      int dv = dst[ch] * BlendFactor(dstBlend, src, dst, ch);
+      out[ch] = static_cast<uint8_t>(std::min(255, (sv + dv + 127) / 255));
+    }
+  }
+};
+
 } // namespace
 
 SoftDirect3D::SoftDirect3D(SoftDirectDraw* owner) : owner_(ComRef<IDirectDraw7>::Share(owner)) {}
@@ -560,26 +601,18 @@ bool SoftDevice::DrawAlignedQuad(const Vertex (&q)[4]) {
 
   const uint8_t diffuse[4] = {static_cast<uint8_t>(q[0].a), static_cast<uint8_t>(q[0].r),
                               static_cast<uint8_t>(q[0].g), static_cast<uint8_t>(q[0].b)};
-  const DWORD colorOp = stage_[0][D3DTSS_COLOROP], alphaOp = stage_[0][D3DTSS_ALPHAOP];
-  const DWORD cArg1 = stage_[0][D3DTSS_COLORARG1] & 0xF, cArg2 = stage_[0][D3DTSS_COLORARG2] & 0xF;
-  const DWORD aArg1 = stage_[0][D3DTSS_ALPHAARG1] & 0xF, aArg2 = stage_[0][D3DTSS_ALPHAARG2] & 0xF;
-  const bool blend = render_[D3DRENDERSTATE_ALPHABLENDENABLE] != 0;
-  const DWORD srcBlend = render_[D3DRENDERSTATE_SRCBLEND];
-  const DWORD dstBlend = render_[D3DRENDERSTATE_DESTBLEND];
+  const FixedFunction ff(render_, stage_[0]);
   const bool alphaBlend =
-      blend && srcBlend == D3DBLEND_SRCALPHA && dstBlend == D3DBLEND_INVSRCALPHA;
-  const bool alphaTest = render_[D3DRENDERSTATE_ALPHATESTENABLE] != 0;
-  const DWORD alphaFunc = render_[D3DRENDERSTATE_ALPHAFUNC];
-  const int alphaRef = static_cast<int>(render_[D3DRENDERSTATE_ALPHAREF] & 0xFF);
+      ff.blend && ff.srcBlend == D3DBLEND_SRCALPHA && ff.dstBlend == D3DBLEND_INVSRCALPHA;
   const bool texAlpha = (texture_->Layout().format.dwFlags & DDPF_ALPHAPIXELS) != 0;
   const bool dstAlpha = (target_->Layout().format.dwFlags & DDPF_ALPHAPIXELS) != 0;
 
   // The game's own case: texture times diffuse, blended by source alpha.
-  const bool modulated = colorOp == D3DTOP_MODULATE && alphaOp == D3DTOP_MODULATE &&
-                         cArg1 == D3DTA_TEXTURE && aArg1 == D3DTA_TEXTURE &&
-                         (cArg2 == D3DTA_DIFFUSE || cArg2 == D3DTA_CURRENT) &&
-                         (aArg2 == D3DTA_DIFFUSE || aArg2 == D3DTA_CURRENT);
-  if (modulated && alphaBlend && !alphaTest) {
+  const bool modulated = ff.colorOp == D3DTOP_MODULATE && ff.alphaOp == D3DTOP_MODULATE &&
+                         ff.cArg1 == D3DTA_TEXTURE && ff.aArg1 == D3DTA_TEXTURE &&
+                         (ff.cArg2 == D3DTA_DIFFUSE || ff.cArg2 == D3DTA_CURRENT) &&
+                         (ff.aArg2 == D3DTA_DIFFUSE || ff.aArg2 == D3DTA_CURRENT);
+  if (modulated && alphaBlend && !ff.alphaTest) {
     // Texels one after another (the usual unwrapped case) are read as a block.
     bool contiguous = true;
     for (size_t i = 1; i < column.size() && contiguous; ++i)
@@ -606,35 +639,14 @@ bool SoftDevice::DrawAlignedQuad(const Vertex (&q)[4]) {
       const uint8_t tex[4] = {texAlpha ? static_cast<uint8_t>(t >> 24) : uint8_t{0xFF},
                               static_cast<uint8_t>(t >> 16), static_cast<uint8_t>(t >> 8),
                               static_cast<uint8_t>(t)};
-      auto arg = [&](DWORD which, int ch) {
-        return which == D3DTA_TEXTURE ? tex[ch] : diffuse[ch];
-      };
       uint8_t src[4];
-      src[0] = Combine(alphaOp, arg(aArg1, 0), arg(aArg2, 0), diffuse[0]);
-      for (int ch = 1; ch < 4; ++ch)
-        src[ch] = Combine(colorOp, arg(cArg1, ch), arg(cArg2, ch), diffuse[ch]);
-      if (alphaTest && !AlphaPasses(alphaFunc, src[0], alphaRef)) continue;
+      if (!ff.Shade(tex, diffuse, src)) continue;
       uint32_t& out = row[px];
-      if (!blend) {
-        out = static_cast<uint32_t>(src[0]) << 24 | src[1] << 16 | src[2] << 8 | src[3];
-        continue;
-      }
       const uint8_t dst[4] = {dstAlpha ? static_cast<uint8_t>(out >> 24) : uint8_t{0xFF},
                               static_cast<uint8_t>(out >> 16), static_cast<uint8_t>(out >> 8),
                               static_cast<uint8_t>(out)};
       uint8_t res[4];
-      if (alphaBlend) {
-        const int a = src[0];
-        for (int ch = 0; ch < 4; ++ch)
-          res[ch] =
-              static_cast<uint8_t>(std::min(255, (src[ch] * a + dst[ch] * (255 - a) + 127) / 255));
-      } else {
-        for (int ch = 0; ch < 4; ++ch) {
-          int sv = src[ch] * BlendFactor(srcBlend, src, dst, ch);
-          int dv = dst[ch] * BlendFactor(dstBlend, src, dst, ch);
-          res[ch] = static_cast<uint8_t>(std::min(255, (sv + dv + 127) / 255));
-        }
-      }
+      ff.Output(src, dst, res);
       out = static_cast<uint32_t>(res[0]) << 24 | res[1] << 16 | res[2] << 8 | res[3];
     }
   }
@@ -688,15 +700,7 @@ void SoftDevice::DrawTriangle(const Vertex& a, const Vertex& b, const Vertex& c,
     minify = std::max(std::fabs(dudx) * texture_->Width(), std::fabs(dvdy) * texture_->Height()) >
              1.000001;
   }
-  const DWORD colorOp = stage_[0][D3DTSS_COLOROP], alphaOp = stage_[0][D3DTSS_ALPHAOP];
-  const DWORD cArg1 = stage_[0][D3DTSS_COLORARG1] & 0xF, cArg2 = stage_[0][D3DTSS_COLORARG2] & 0xF;
-  const DWORD aArg1 = stage_[0][D3DTSS_ALPHAARG1] & 0xF, aArg2 = stage_[0][D3DTSS_ALPHAARG2] & 0xF;
-  const bool blend = render_[D3DRENDERSTATE_ALPHABLENDENABLE] != 0;
-  const DWORD srcBlend = render_[D3DRENDERSTATE_SRCBLEND],
-              dstBlend = render_[D3DRENDERSTATE_DESTBLEND];
-  const bool alphaTest = render_[D3DRENDERSTATE_ALPHATESTENABLE] != 0;
-  const DWORD alphaFunc = render_[D3DRENDERSTATE_ALPHAFUNC];
-  const int alphaRef = static_cast<int>(render_[D3DRENDERSTATE_ALPHAREF] & 0xFF);
+  const FixedFunction ff(render_, stage_[0]);
   const PixelLayout& L = target_->Layout();
   const int bpp = L.bytesPerPixel;
 
@@ -723,28 +727,13 @@ void SoftDevice::DrawTriangle(const Vertex& a, const Vertex& b, const Vertex& c,
       }
       uint8_t tex[4] = {255, 255, 255, 255};
       if (textured) Sample(lerp(&Vertex::u), lerp(&Vertex::v), minify, tex);
-      auto arg = [&](DWORD which, int ch) {
-        return which == D3DTA_TEXTURE ? tex[ch] : diffuse[ch];
-      };
       uint8_t src[4];
-      src[0] = Combine(alphaOp, arg(aArg1, 0), arg(aArg2, 0), diffuse[0]);
-      for (int ch = 1; ch < 4; ++ch)
-        src[ch] = Combine(colorOp, arg(cArg1, ch), arg(cArg2, ch), diffuse[ch]);
-      if (alphaTest && !AlphaPasses(alphaFunc, src[0], alphaRef)) continue;
-
+      if (!ff.Shade(tex, diffuse, src)) continue;
       uint8_t* dp = row + static_cast<int>(px) * bpp;
+      uint8_t dst[4] = {0xFF, 0, 0, 0};
+      if (ff.blend) L.Decode(L.Read(dp), dst[0], dst[1], dst[2], dst[3]);
       uint8_t out[4];
-      if (blend) {
-        uint8_t dst[4];
-        L.Decode(L.Read(dp), dst[0], dst[1], dst[2], dst[3]);
-        for (int ch = 0; ch < 4; ++ch) {
-          int s = src[ch] * BlendFactor(srcBlend, src, dst, ch);
-          int d = dst[ch] * BlendFactor(dstBlend, src, dst, ch);
-          out[ch] = static_cast<uint8_t>(std::min(255, (s + d + 127) / 255));
-        }
-      } else {
-        std::memcpy(out, src, 4);
-      }
+      ff.Output(src, dst, out);
       L.Write(dp, L.Encode(out[0], out[1], out[2], out[3]));
     }
   }
