@@ -61,24 +61,28 @@ void DrawWorld(TSpriteCanvas& view, const TWorldMap& map, int32_t centerX, int32
 
   const int32_t baseX = DivTile(centerX) - 7, baseY = DivTile(centerY) - 9;
   const int32_t shiftX = 12 - ModTile(centerX), shiftY = 12 - ModTile(centerY);
-  auto insideMap = [&map](int64_t tx, int64_t ty) {
-    return tx >= 0 && tx <= int64_t{map.Width} - 1 && ty >= 0 && ty <= int64_t{map.Height} - 1;
-  };
   const auto phase = static_cast<int32_t>(renderTime & 1);
-
-  for (int32_t r = -1; r <= 19; ++r) {
+  // Visits the map cells of one grid row r (from -1 to 19), left to right, with their view
+  // positions; cells outside the map are skipped.
+  auto forEachCell = [&](int32_t r, auto&& visit) {
     const int64_t ty = int64_t{baseY} + r;
-    const int32_t sy = r * TileSize + shiftY;
+    if (ty < 0 || ty > int64_t{map.Height} - 1) return;
     for (int32_t c = -1; c <= 15; ++c) {
       const int64_t tx = int64_t{baseX} + c;
-      if (!insideMap(tx, ty)) continue;
-      const int32_t sx = c * TileSize + shiftX;
-      const auto ux = static_cast<uint32_t>(tx), uy = static_cast<uint32_t>(ty);
-      view.DrawSprite(0, sx, sy, map.GetTile(0, ux, uy), 0);
-      view.DrawSprite(1, sx, sy, map.GetTile(1, ux, uy), 0);
-      view.DrawSprite(2, sx, sy, map.GetTile(2, ux, uy), phase);
+      if (tx < 0 || tx > int64_t{map.Width} - 1) continue;
+      visit(c * TileSize + shiftX, r * TileSize + shiftY, static_cast<uint32_t>(tx),
+            static_cast<uint32_t>(ty));
     }
+  };
+
+  for (int32_t r = -1; r <= 19; ++r) {
+    forEachCell(r, [&](int32_t sx, int32_t sy, uint32_t tx, uint32_t ty) {
+      view.DrawSprite(0, sx, sy, map.GetTile(0, tx, ty), 0);
+      view.DrawSprite(1, sx, sy, map.GetTile(1, tx, ty), 0);
+      view.DrawSprite(2, sx, sy, map.GetTile(2, tx, ty), phase);
+    });
     // An object goes in once the rows down to its position are down, so later rows cover it.
+    const int32_t sy = r * TileSize + shiftY;
     while (next < depth.size()) {
       TObjBase& o = *Objects[depth[next]];
       if (int64_t{o.Y} - centerY + 216 > sy) break;
@@ -88,16 +92,10 @@ void DrawWorld(TSpriteCanvas& view, const TWorldMap& map, int32_t centerX, int32
   }
 
   for (int32_t r = -1; r <= 19; ++r) {
-    const int64_t ty = int64_t{baseY} + r;
-    const int32_t sy = r * TileSize + shiftY;
-    for (int32_t c = -1; c <= 15; ++c) {
-      const int64_t tx = int64_t{baseX} + c;
-      if (!insideMap(tx, ty)) continue;
-      const int32_t sx = c * TileSize + shiftX;
-      const auto ux = static_cast<uint32_t>(tx), uy = static_cast<uint32_t>(ty);
-      const uint8_t t0 = map.GetTile(0, ux, uy), t1 = map.GetTile(1, ux, uy);
+    forEachCell(r, [&](int32_t sx, int32_t sy, uint32_t tx, uint32_t ty) {
+      const uint8_t t0 = map.GetTile(0, tx, ty), t1 = map.GetTile(1, tx, ty);
       if (ForegroundTilesL0.Contains(t0)) view.DrawSprite(0, sx, sy, t0, 0);
       if (ForegroundTilesL1.Contains(t1)) view.DrawSprite(1, sx, sy, t1, 0);
-    }
+    });
   }
 }
