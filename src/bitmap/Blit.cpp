@@ -176,19 +176,13 @@ void TQdBitmap::Fill32(uint32_t colour, int32_t x, int32_t y, int32_t width, int
 void TQdBitmap::Fill16(uint32_t colour, int32_t x, int32_t y, int32_t width, int32_t height) {
   if (BitCount != 15 && BitCount != 16) return;
   const uint16_t v = ColorTo16(colour);
-  ForEachRow(x, y, width, height, 2, [v](uint8_t* p, int32_t n) {
-    for (int32_t i = 0; i < n; ++i)
-      std::memcpy(p + i * 2, &v, 2);
-  });
+  ForEachRow(x, y, width, height, 2, [v](uint8_t* p, int32_t n) { rows::FillRow(p, n, 2, v); });
 }
 
 void TQdBitmap::Fill15(uint32_t colour, int32_t x, int32_t y, int32_t width, int32_t height) {
   if (BitCount != 15 && BitCount != 16) return;
   const uint16_t v = ColorTo15(colour);
-  ForEachRow(x, y, width, height, 2, [v](uint8_t* p, int32_t n) {
-    for (int32_t i = 0; i < n; ++i)
-      std::memcpy(p + i * 2, &v, 2);
-  });
+  ForEachRow(x, y, width, height, 2, [v](uint8_t* p, int32_t n) { rows::FillRow(p, n, 2, v); });
 }
 
 void TQdBitmap::Xor32(uint32_t colour, int32_t x, int32_t y, int32_t width, int32_t height) {
