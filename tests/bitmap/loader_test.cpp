@@ -226,6 +226,15 @@ TEST_F(LoaderTest, ScrambledFileLoadsLikeItsPlainPcx) {
   TQdBitmap c;
   EXPECT_TRUE(c.LoadPcx(s, 32, 0x035A));
   EXPECT_EQ(PixelAt(c, 5, 2), PixelAt(a, 5, 2));
+
+  // The same bytes from memory.
+  const std::string kv0 = Scramble(plain, 0xC5, 0);
+  TQdMemoryStream m(kv0.data(), kv0.size());
+  TQdBitmap d;
+  EXPECT_TRUE(d.LoadPcx(m, 32, Kv0Key));
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x)
+      ASSERT_EQ(PixelAt(d, x, y), PixelAt(a, x, y));
 }
 
 TEST_F(LoaderTest, ExtensionChoosesTheLoaderInAnyCase) {
