@@ -1,11 +1,12 @@
 #include "app/kestrove.h"
 
 #include "app/InputScript.h"
-#include "app/PlaceholderGame.h"
 #include "app/Transcript.h"
+#include "app/Vesk3_main.h"
 #include "display/UDxDraw.h"
 #include "platform/fatal.h"
 #include "platform/presenters.h"
+#include "text/HanFont.h"
 
 #include <charconv>
 #include <cstdio>
@@ -62,6 +63,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 // Ends the process at once in the start-up steps, as an orderly halt: only module end code runs.
 int Halt(int code) {
+  HanFont.ReleaseFonts();
   FreeDirectDrawBinding();
   return code;
 }
@@ -73,7 +75,9 @@ POINT WindowOrigin(HWND) {
 }
 
 int RunProgram(const GameFactory& factory, TRunControl* control) {
+  // Module start-up.
   LoadDirectDrawBinding();
+  LoadHanFont();
 
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, kWindowClass);
   HMODULE library = LoadLibraryA("VELK.Dat");
@@ -154,6 +158,7 @@ int RunProgram(const GameFactory& factory, TRunControl* control) {
   g_mainWindow = nullptr;
   delete GameMain;
   GameMain = nullptr;
+  HanFont.ReleaseFonts();
   FreeDirectDrawBinding();
   return exitCode;
 }
@@ -281,9 +286,8 @@ int KestroveMain(int argc, char** argv) {
   if (!o.script.empty() || o.frames)
     runner = std::make_unique<TScriptRunner>(std::move(commands), o.frames,
                                              o.headless && !o.script.empty());
-  int code =
-      RunProgram([](HWND window, HDC dc) -> TGameBase* { return new TPlaceholderGame(window, dc); },
-                 runner.get());
+  int code = RunProgram([](HWND window, HDC dc) -> TGameBase* { return new TGameMain(window, dc); },
+                        runner.get());
   StopPresenter();
   transcript::Close();
   return code;

@@ -241,3 +241,66 @@ TEST_F(SoftDisplayTest, FlipShowsTheBackBufferAndAdvancesTheVirtualClock) {
   fb->Flip(0, 0);
   EXPECT_EQ(timeGetTime(), 11016u);
 }
+
+TEST_F(SoftDisplayTest, AlignedQuadShortcutDrawsExactlyWhatTheRasteriserDraws) {
+  ComRef<IDirectDrawSurface7> tex;
+  fb->CreateTexture(fb->Device.Get(), 37, 21, tfA8R8G8B8, tex); // 64 x 32 underneath
+  ASSERT_TRUE(tex);
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  WithPixels(tex.Get(), [&](uint32_t* p, int pitch) {
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 64; ++x) {
+        uint32_t v = next();
+        uint32_t a = (v >> 24) % 4 == 0 ? 0 : (v >> 24) % 4 == 1 ? 255 : v >> 24;
+        p[y * pitch + x] = a << 24 | (v & 0xFFFFFF);
+      }
+  });
+  struct Case {
+    float x, y;
+    DWORD diffuse, src, dst;
+  } cases[] = {{10, 20, 0xDCFFFFFF, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
+               {-5, -3, 0xFFFFFFFF, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
+               {620, 470, 0x80C08040, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
+               {100, 100, 0xFFFFFFFF, D3DBLEND_ONE, D3DBLEND_ONE},
+               {200, 50, 0x40FFFFFF, D3DBLEND_SRCALPHA, D3DBLEND_ONE}};
+  auto render = [&](bool fast) {
+    soft::Settings().fastQuads = fast;
+    seed = 99;
+    WithPixels(fb->BackBuffer.Get(), [&](uint32_t* p, int pitch) {
+      for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+          p[y * pitch + x] = next();
+    });
+    IDirect3DDevice7* dev = fb->Device.Get();
+    dev->BeginScene();
+    dev->SetTexture(0, tex.Get());
+    for (const Case& c : cases) {
+      const float U = 37.0f / 64, V = 21.0f / 32;
+      QuadVertex q[4] = {{c.x - 0.5f, c.y - 0.5f, 0, 1, c.diffuse, 0, 0, 0},
+                         {c.x + 36.5f, c.y - 0.5f, 0, 1, c.diffuse, 0, U, 0},
+                         {c.x - 0.5f, c.y + 20.5f, 0, 1, c.diffuse, 0, 0, V},
+                         {c.x + 36.5f, c.y + 20.5f, 0, 1, c.diffuse, 0, U, V}};
+      dev->SetRenderState(D3DRENDERSTATE_SRCBLEND, c.src);
+      dev->SetRenderState(D3DRENDERSTATE_DESTBLEND, c.dst);
+      dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0x1C4, q, 4, 0);
+    }
+    dev->EndScene();
+    std::vector<uint32_t> out;
+    WithPixels(fb->BackBuffer.Get(), [&](uint32_t* p, int pitch) {
+      for (int y = 0; y < 480; ++y)
+        out.insert(out.end(), p + y * pitch, p + y * pitch + 640);
+    });
+    return out;
+  };
+  std::vector<uint32_t> general = render(false), fast = render(true);
+  ASSERT_EQ(general.size(), fast.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < general.size(); ++i) {
+    if (general[i] != fast[i] && differing < 5)
+      ADD_FAILURE() << "at " << i % 640 << "," << i / 640 << std::hex << " general " << general[i]
+                    << " fast " << fast[i];
+    differing += general[i] != fast[i];
+  }
+  EXPECT_EQ(differing, 0u);
+}

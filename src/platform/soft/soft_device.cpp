@@ -338,6 +338,10 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID verti
       DrawTriangle(load(i), load(i + 1), load(i + 2), false);
     break;
   case D3DPT_TRIANGLESTRIP:
+    if (count == 4 && Settings().fastQuads) {
+      const Vertex q[4] = {load(0), load(1), load(2), load(3)};
+      if (DrawAlignedQuad(q)) break;
+    }
     // Every second triangle of a strip is wound the other way round.
     for (DWORD i = 0; i + 2 < count; ++i)
       DrawTriangle(load(i), load(i + 1), load(i + 2), (i & 1) != 0);
@@ -380,6 +384,138 @@ void SoftDevice::Sample(double u, double v, bool minify, uint8_t out[4]) const {
     double bottom = c01[i] + (c11[i] - c01[i]) * fx;
     out[i] = static_cast<uint8_t>(std::lround(top + (bottom - top) * fy));
   }
+}
+
+bool SoftDevice::DrawAlignedQuad(const Vertex (&q)[4]) {
+  // Strip order top-left, top-right, bottom-left, bottom-right: both triangles clockwise.
+  if (q[0].y != q[1].y || q[2].y != q[3].y || q[0].x != q[2].x || q[1].x != q[3].x) return false;
+  if (!(q[1].x > q[0].x) || !(q[2].y > q[0].y)) return false;
+  if (q[0].u != q[2].u || q[1].u != q[3].u || q[0].v != q[1].v || q[2].v != q[3].v) return false;
+  for (int i = 1; i < 4; ++i)
+    if (q[i].a != q[0].a || q[i].r != q[0].r || q[i].g != q[0].g || q[i].b != q[0].b) return false;
+  if (render_[D3DRENDERSTATE_CULLMODE] == D3DCULL_CW) return false;
+  if (!texture_ || !texture_->Layout().IsArgb32() || !target_->Layout().IsArgb32()) return false;
+  if (stage_[0][D3DTSS_MAGFILTER] != D3DTFG_POINT) return false;
+  const int texW = texture_->Width(), texH = texture_->Height();
+  const double x0 = q[0].x, x1 = q[1].x, y0 = q[0].y, y1 = q[2].y;
+  const double dudx = (q[1].u - q[0].u) / (x1 - x0), dvdy = (q[2].v - q[0].v) / (y1 - y0);
+  // One texel per pixel, so the magnification filter applies and each texel centre falls well
+  // inside its pixel: any rounding of the coordinates picks the same texel.
+  if (std::fabs(dudx * texW - 1) > 1e-6 || std::fabs(dvdy * texH - 1) > 1e-6) return false;
+
+  const int vx0 = static_cast<int>(viewport_.dwX), vy0 = static_cast<int>(viewport_.dwY);
+  const int vx1 = std::min(vx0 + static_cast<int>(viewport_.dwWidth), target_->Width());
+  const int vy1 = std::min(vy0 + static_cast<int>(viewport_.dwHeight), target_->Height());
+  // Left and top edges are inside, right and bottom outside.
+  const int px0 = std::max(static_cast<int>(std::ceil(x0)), vx0);
+  const int px1 = std::min(static_cast<int>(std::ceil(x1)), vx1);
+  const int py0 = std::max(static_cast<int>(std::ceil(y0)), vy0);
+  const int py1 = std::min(static_cast<int>(std::ceil(y1)), vy1);
+  if (px0 >= px1 || py0 >= py1) return true;
+
+  const DWORD au = stage_[0][D3DTSS_ADDRESSU], av = stage_[0][D3DTSS_ADDRESSV];
+  std::vector<int> column(static_cast<size_t>(px1 - px0));
+  for (int px = px0; px < px1; ++px)
+    column[static_cast<size_t>(px - px0)] =
+        Wrap(static_cast<int>(std::floor((q[0].u + (px - x0) * dudx) * texW)), texW, au);
+
+  const uint8_t diffuse[4] = {static_cast<uint8_t>(q[0].a), static_cast<uint8_t>(q[0].r),
+                              static_cast<uint8_t>(q[0].g), static_cast<uint8_t>(q[0].b)};
+  const DWORD colorOp = stage_[0][D3DTSS_COLOROP], alphaOp = stage_[0][D3DTSS_ALPHAOP];
+  const DWORD cArg1 = stage_[0][D3DTSS_COLORARG1] & 0xF, cArg2 = stage_[0][D3DTSS_COLORARG2] & 0xF;
+  const DWORD aArg1 = stage_[0][D3DTSS_ALPHAARG1] & 0xF, aArg2 = stage_[0][D3DTSS_ALPHAARG2] & 0xF;
+  const bool blend = render_[D3DRENDERSTATE_ALPHABLENDENABLE] != 0;
+  const DWORD srcBlend = render_[D3DRENDERSTATE_SRCBLEND];
+  const DWORD dstBlend = render_[D3DRENDERSTATE_DESTBLEND];
+  const bool alphaBlend =
+      blend && srcBlend == D3DBLEND_SRCALPHA && dstBlend == D3DBLEND_INVSRCALPHA;
+  const bool alphaTest = render_[D3DRENDERSTATE_ALPHATESTENABLE] != 0;
+  const DWORD alphaFunc = render_[D3DRENDERSTATE_ALPHAFUNC];
+  const int alphaRef = static_cast<int>(render_[D3DRENDERSTATE_ALPHAREF] & 0xFF);
+  const bool texAlpha = (texture_->Layout().format.dwFlags & DDPF_ALPHAPIXELS) != 0;
+  const bool dstAlpha = (target_->Layout().format.dwFlags & DDPF_ALPHAPIXELS) != 0;
+
+  // The game's own case: texture times diffuse, blended by source alpha.
+  const bool modulated = colorOp == D3DTOP_MODULATE && alphaOp == D3DTOP_MODULATE &&
+                         cArg1 == D3DTA_TEXTURE && aArg1 == D3DTA_TEXTURE &&
+                         (cArg2 == D3DTA_DIFFUSE || cArg2 == D3DTA_CURRENT) &&
+                         (aArg2 == D3DTA_DIFFUSE || aArg2 == D3DTA_CURRENT);
+  if (modulated && alphaBlend && !alphaTest) {
+    const int da = diffuse[0], dr = diffuse[1], dg = diffuse[2], db = diffuse[3];
+    const bool white = dr == 255 && dg == 255 && db == 255;
+    for (int py = py0; py < py1; ++py) {
+      const int ty =
+          Wrap(static_cast<int>(std::floor((q[0].v + (py - y0) * dvdy) * texH)), texH, av);
+      const auto* texRow = reinterpret_cast<const uint32_t*>(texture_->Row(ty));
+      auto* row = reinterpret_cast<uint32_t*>(target_->Row(py));
+      const int* col = column.data() - px0;
+      for (int px = px0; px < px1; ++px) {
+        const uint32_t t = texRow[col[px]];
+        const int a = Mul8(texAlpha ? static_cast<int>(t >> 24) : 255, da);
+        if (a == 0) { // blends to the destination unchanged, whose unused byte reads as opaque
+          if (!dstAlpha) row[px] |= 0xFF000000u;
+          continue;
+        }
+        int sr = (t >> 16) & 0xFF, sg = (t >> 8) & 0xFF, sb = t & 0xFF;
+        if (!white) {
+          sr = Mul8(sr, dr);
+          sg = Mul8(sg, dg);
+          sb = Mul8(sb, db);
+        }
+        const uint32_t d = row[px];
+        const int na = 255 - a;
+        const int ra = (a * a + (dstAlpha ? static_cast<int>(d >> 24) : 255) * na + 127) / 255;
+        const int rr = (sr * a + static_cast<int>((d >> 16) & 0xFF) * na + 127) / 255;
+        const int rg = (sg * a + static_cast<int>((d >> 8) & 0xFF) * na + 127) / 255;
+        const int rb = (sb * a + static_cast<int>(d & 0xFF) * na + 127) / 255;
+        row[px] = static_cast<uint32_t>(ra) << 24 | rr << 16 | rg << 8 | rb;
+      }
+    }
+    return true;
+  }
+
+  for (int py = py0; py < py1; ++py) {
+    const int ty = Wrap(static_cast<int>(std::floor((q[0].v + (py - y0) * dvdy) * texH)), texH, av);
+    const auto* texRow = reinterpret_cast<const uint32_t*>(texture_->Row(ty));
+    auto* row = reinterpret_cast<uint32_t*>(target_->Row(py));
+    for (int px = px0; px < px1; ++px) {
+      const uint32_t t = texRow[column[static_cast<size_t>(px - px0)]];
+      const uint8_t tex[4] = {texAlpha ? static_cast<uint8_t>(t >> 24) : uint8_t{0xFF},
+                              static_cast<uint8_t>(t >> 16), static_cast<uint8_t>(t >> 8),
+                              static_cast<uint8_t>(t)};
+      auto arg = [&](DWORD which, int ch) {
+        return which == D3DTA_TEXTURE ? tex[ch] : diffuse[ch];
+      };
+      uint8_t src[4];
+      src[0] = Combine(alphaOp, arg(aArg1, 0), arg(aArg2, 0), diffuse[0]);
+      for (int ch = 1; ch < 4; ++ch)
+        src[ch] = Combine(colorOp, arg(cArg1, ch), arg(cArg2, ch), diffuse[ch]);
+      if (alphaTest && !AlphaPasses(alphaFunc, src[0], alphaRef)) continue;
+      uint32_t& out = row[px];
+      if (!blend) {
+        out = static_cast<uint32_t>(src[0]) << 24 | src[1] << 16 | src[2] << 8 | src[3];
+        continue;
+      }
+      const uint8_t dst[4] = {dstAlpha ? static_cast<uint8_t>(out >> 24) : uint8_t{0xFF},
+                              static_cast<uint8_t>(out >> 16), static_cast<uint8_t>(out >> 8),
+                              static_cast<uint8_t>(out)};
+      uint8_t res[4];
+      if (alphaBlend) {
+        const int a = src[0];
+        for (int ch = 0; ch < 4; ++ch)
+          res[ch] =
+              static_cast<uint8_t>(std::min(255, (src[ch] * a + dst[ch] * (255 - a) + 127) / 255));
+      } else {
+        for (int ch = 0; ch < 4; ++ch) {
+          int sv = src[ch] * BlendFactor(srcBlend, src, dst, ch);
+          int dv = dst[ch] * BlendFactor(dstBlend, src, dst, ch);
+          res[ch] = static_cast<uint8_t>(std::min(255, (sv + dv + 127) / 255));
+        }
+      }
+      out = static_cast<uint32_t>(res[0]) << 24 | res[1] << 16 | res[2] << 8 | res[3];
+    }
+  }
+  return true;
 }
 
 void SoftDevice::DrawTriangle(const Vertex& a, const Vertex& b, const Vertex& c, bool flipWinding) {

@@ -53,6 +53,9 @@ public:
 
 private:
   void DrawTriangle(const Vertex& v0, const Vertex& v1, const Vertex& v2, bool flipWinding);
+  // An axis-aligned strip quad with texels mapped one to one onto pixels; false when the quad
+  // is not one.
+  bool DrawAlignedQuad(const Vertex (&q)[4]);
   void Sample(double u, double v, bool minify, uint8_t out[4]) const;
 
   GUID id_;

@@ -17,6 +17,9 @@ struct DisplaySettings {
   bool pow2Textures = true;
   bool squareTextures = false;
   std::vector<DDPIXELFORMAT> textureFormats;
+  // Screen-aligned unscaled quads take a direct path; the general rasteriser gives the same
+  // pixels (tests turn this off to compare).
+  bool fastQuads = true;
 };
 
 // The settings every later DirectDrawCreateEx and device creation reads.

@@ -21,19 +21,6 @@ uint8_t Expand(uint32_t v, int bits) {
   return static_cast<uint8_t>(out);
 }
 
-uint32_t Pack(uint8_t c, DWORD mask) {
-  if (!mask) return 0;
-  int shift = std::countr_zero(mask);
-  int bits = std::popcount(mask);
-  uint32_t v = bits >= 8 ? static_cast<uint32_t>(c) << (bits - 8) : c >> (8 - bits);
-  return (v << shift) & mask;
-}
-
-uint8_t Unpack(uint32_t px, DWORD mask) {
-  if (!mask) return 0;
-  return Expand((px & mask) >> std::countr_zero(mask), std::popcount(mask));
-}
-
 bool ValidFormat(const DDPIXELFORMAT& f) {
   if (!(f.dwFlags & DDPF_RGB) || f.dwFourCC != 0) return false;
   return f.dwRGBBitCount == 16 || f.dwRGBBitCount == 32;
@@ -46,18 +33,58 @@ bool InsideSurface(const RECT& r, int w, int h) {
 
 } // namespace
 
+void PixelLayout::SetFormat(const DDPIXELFORMAT& f) {
+  format = f;
+  bytesPerPixel = static_cast<int>(f.dwRGBBitCount / 8);
+  auto channel = [](DWORD mask) {
+    Channel c;
+    c.mask = mask;
+    if (mask) {
+      c.shift = std::countr_zero(mask);
+      c.bits = std::popcount(mask);
+    }
+    return c;
+  };
+  r_ = channel(f.dwRBitMask);
+  g_ = channel(f.dwGBitMask);
+  b_ = channel(f.dwBBitMask);
+  hasAlpha_ = (f.dwFlags & DDPF_ALPHAPIXELS) != 0;
+  a_ = channel(hasAlpha_ ? f.dwRGBAlphaBitMask : 0);
+  argb32_ = bytesPerPixel == 4 && f.dwRBitMask == 0xFF0000 && f.dwGBitMask == 0xFF00 &&
+            f.dwBBitMask == 0xFF && (!hasAlpha_ || f.dwRGBAlphaBitMask == 0xFF000000u);
+}
+
+uint8_t PixelLayout::Unpack(uint32_t px, const Channel& c) {
+  if (!c.mask) return 0;
+  return Expand((px & c.mask) >> c.shift, c.bits);
+}
+
+uint32_t PixelLayout::Pack(uint8_t v, const Channel& c) {
+  if (!c.mask) return 0;
+  uint32_t x = c.bits >= 8 ? static_cast<uint32_t>(v) << (c.bits - 8) : v >> (8 - c.bits);
+  return (x << c.shift) & c.mask;
+}
+
 void PixelLayout::Decode(uint32_t px, uint8_t& a, uint8_t& r, uint8_t& g, uint8_t& b) const {
-  r = Unpack(px, format.dwRBitMask);
-  g = Unpack(px, format.dwGBitMask);
-  b = Unpack(px, format.dwBBitMask);
-  a = (format.dwFlags & DDPF_ALPHAPIXELS) ? Unpack(px, format.dwRGBAlphaBitMask) : 0xFF;
+  if (argb32_) {
+    a = hasAlpha_ ? static_cast<uint8_t>(px >> 24) : 0xFF;
+    r = static_cast<uint8_t>(px >> 16);
+    g = static_cast<uint8_t>(px >> 8);
+    b = static_cast<uint8_t>(px);
+    return;
+  }
+  r = Unpack(px, r_);
+  g = Unpack(px, g_);
+  b = Unpack(px, b_);
+  a = hasAlpha_ ? Unpack(px, a_) : 0xFF;
 }
 
 uint32_t PixelLayout::Encode(uint8_t a, uint8_t r, uint8_t g, uint8_t b) const {
-  uint32_t v = Pack(r, format.dwRBitMask) | Pack(g, format.dwGBitMask) | Pack(b, format.dwBBitMask);
-  if (bytesPerPixel == 4 && !(format.dwFlags & DDPF_ALPHAPIXELS))
-    return v | static_cast<uint32_t>(a) << 24; // the unused byte of an X8R8G8B8 pixel keeps alpha
-  return v | Pack(a, format.dwRGBAlphaBitMask);
+  // The unused byte of an X8R8G8B8 pixel keeps the alpha too.
+  if (argb32_) return static_cast<uint32_t>(a) << 24 | r << 16 | g << 8 | b;
+  uint32_t v = Pack(r, r_) | Pack(g, g_) | Pack(b, b_);
+  if (bytesPerPixel == 4 && !hasAlpha_) return v | static_cast<uint32_t>(a) << 24;
+  return v | Pack(a, a_);
 }
 
 SoftSurface* AsSoft(IDirectDrawSurface7* s) {
@@ -72,8 +99,7 @@ SoftSurface::SoftSurface(SoftDirectDraw* owner, int width, int height, const DDP
                          DDSCAPS2 caps)
     : owner_(ComRef<IDirectDraw7>::Share(owner)), ownerImpl_(owner), width_(width), height_(height),
       caps_(caps) {
-  layout_.format = format;
-  layout_.bytesPerPixel = static_cast<int>(format.dwRGBBitCount / 8);
+  layout_.SetFormat(format);
   pitch_ = width * layout_.bytesPerPixel;
   bits_.assign(static_cast<size_t>(pitch_) * height, 0);
 }

@@ -37,6 +37,10 @@ struct PixelLayout {
   DDPIXELFORMAT format{};
   int bytesPerPixel = 4;
 
+  void SetFormat(const DDPIXELFORMAT& f);
+  // A8R8G8B8 or X8R8G8B8: channels sit in whole bytes.
+  bool IsArgb32() const { return argb32_; }
+
   // Channel decoding by mask, widening by bit replication as display hardware does.
   void Decode(uint32_t px, uint8_t& a, uint8_t& r, uint8_t& g, uint8_t& b) const;
   uint32_t Encode(uint8_t a, uint8_t r, uint8_t g, uint8_t b) const;
@@ -50,6 +54,16 @@ struct PixelLayout {
     else
       *reinterpret_cast<uint16_t*>(p) = static_cast<uint16_t>(v);
   }
+
+private:
+  struct Channel {
+    uint32_t mask = 0;
+    int shift = 0, bits = 0;
+  };
+  Channel a_, r_, g_, b_;
+  bool hasAlpha_ = false, argb32_ = false;
+  static uint8_t Unpack(uint32_t px, const Channel& c);
+  static uint32_t Pack(uint8_t v, const Channel& c);
 };
 
 class SoftSurface final : public Counted<IDirectDrawSurface7> {
