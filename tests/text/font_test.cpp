@@ -1,3 +1,4 @@
+#include "resource/QdStream.h"
 #include "text/HanFont.h"
 
 #include "text/font_files.h"
@@ -99,6 +100,16 @@ TEST(AsciiFont, GlyphsCountFromCode31AndAShortTailIsIgnored) {
   big.GetGlyph(256, g);
   EXPECT_EQ(g.Data, nullptr);
   EXPECT_FALSE(TAsciiFont(dir.path().string()).IsLoaded()); // a folder is no font
+
+  // From memory, the same font.
+  const std::string bytes = data + "tail";
+  TQdMemoryStream m(bytes.data(), bytes.size());
+  TAsciiFont fromMemory(m);
+  EXPECT_EQ(fromMemory.DataSize(), 52);
+  EXPECT_EQ(fromMemory.GlyphIndex(33), 2);
+  fromMemory.GetGlyph(2, g);
+  ASSERT_NE(g.Data, nullptr);
+  EXPECT_EQ(g.Data[15], 3);
 }
 
 TEST(DrawGlyph, ShadesTopToBottomIn32And16Bits) {
