@@ -7,6 +7,8 @@
 #include "platform/fatal.h"
 #include "platform/presenters.h"
 #include "text/HanFont.h"
+#include "world/Vesk3_map.h"
+#include "world/Vesk3_world.h"
 
 #include <charconv>
 #include <cstdio>
@@ -228,6 +230,23 @@ int ParseOptions(int argc, char** argv, Options& o) {
   return 0;
 }
 
+// The game carries on without any of its data files; say which ones it had to do without.
+void ReportMissingData() {
+  auto missing = [](const char* file, const char* effect) {
+    std::fprintf(stderr, "kestrove: %s is missing or unusable: %s\n", file, effect);
+  };
+  if (!Background) missing("bg_image.jpg", "the background stays black");
+  if (!WorldMap || WorldMap->Width == 0) missing("H3.MAF", "the world has no ground");
+  if (!WorldView || !WorldView->TileSheet || WorldView->TileSheet->Width == 0)
+    missing("deja1.kv0", "no tiles are drawn");
+  if (!WorldView || !WorldView->SpriteSheet || WorldView->SpriteSheet->Width == 0)
+    missing("deja2.kv0", "no figures are drawn");
+  if (!HanFont.AsciiFont || !HanFont.AsciiFont->IsLoaded())
+    missing("ascii.fnt", "Latin letters and digits are not drawn");
+  if (!HanFont.HangulFont || !HanFont.HangulFont->IsLoaded())
+    missing("H01.fnt", "Hangul is not drawn");
+}
+
 } // namespace
 
 int KestroveMain(int argc, char** argv) {
@@ -286,8 +305,13 @@ int KestroveMain(int argc, char** argv) {
   if (!o.script.empty() || o.frames)
     runner = std::make_unique<TScriptRunner>(std::move(commands), o.frames,
                                              o.headless && !o.script.empty());
-  int code = RunProgram([](HWND window, HDC dc) -> TGameBase* { return new TGameMain(window, dc); },
-                        runner.get());
+  int code = RunProgram(
+      [](HWND window, HDC dc) -> TGameBase* {
+        auto* game = new TGameMain(window, dc);
+        ReportMissingData();
+        return game;
+      },
+      runner.get());
   StopPresenter();
   transcript::Close();
   return code;

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Under a virtual X display the game opens its window, titled as the game names it.
+# Under a virtual X display the game opens its window, plays the demo script in it and ends by
+# itself; a screenshot of the display shows the game.
 set -euo pipefail
 kestrove="$1"
-for tool in Xvfb xwininfo; do
+data="$2/data"
+here="$(cd "$(dirname "$0")" && pwd)"
+for tool in Xvfb xwininfo import identify; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
 done
 work="$(mktemp -d)"
@@ -14,16 +17,23 @@ for _ in $(seq 50); do DISPLAY=$display xwininfo -root >/dev/null 2>&1 && break;
 
 # The desktop libraries (D-Bus, GL drivers) keep allocations to the end; our own leaks are
 # checked by the headless runs.
-DISPLAY=$display SDL_VIDEODRIVER=x11 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" "$kestrove" --windowed --frames 180 &
+DISPLAY=$display SDL_VIDEODRIVER=x11 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" \
+  "$kestrove" --windowed --data "$data" --script "$here/demo.script" --transcript "$work/t.txt" &
 game=$!
 found=""
-for _ in $(seq 60); do
+for _ in $(seq 100); do
   if DISPLAY=$display xwininfo -root -tree 2>/dev/null | grep -q '"Kestrove soft"'; then
     found=yes
     break
   fi
   sleep 0.1
 done
-wait $game
+sleep 2
+DISPLAY=$display import -window root "$work/screen.png"
+wait $game # the script's Esc closes the game with exit code 0
 [ -n "$found" ]
+grep -q '^그건 제 이름인데요?$' "$work/t.txt"
+# The game, not an empty screen: a picture with many colours.
+[ "$(identify -format '%k' "$work/screen.png")" -gt 500 ]
+if [ -n "${KESTROVE_KEEP_SCREENSHOT:-}" ]; then cp "$work/screen.png" "$KESTROVE_KEEP_SCREENSHOT"; fi
 echo ok
