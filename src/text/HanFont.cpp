@@ -178,8 +178,10 @@ void TJohapFont::GetGlyph(int32_t index, TGlyphInfo& glyph) {
     medialBase = i == 0 ? 0 : (i == 1 || i == 16) ? 194 : 215;
     finalBase = FinalBase(i, m);
   }
+  // Only whole glyphs: a file whose length is not a multiple of 32 would otherwise lend its
+  // last, partial glyph 32 bytes of which some lie past the data.
   auto piece = [&](int32_t g) -> const uint8_t* {
-    return g >= 0 && g * 32 < Size ? Data.get() + g * 32 : nullptr;
+    return g >= 0 && g * 32 + 32 <= Size ? Data.get() + g * 32 : nullptr;
   };
   if (const uint8_t* p = piece(initialBase + i - 1)) std::memcpy(Buffer, p, 32);
   auto orIn = [&](const uint8_t* p) {
