@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace fuzzsupport;
-  // The first 12 bytes say where to look and draw; the rest is the map file.
+  // The first 14 bytes say where to look and draw; the rest is the map file.
   TByteReader in(data, size);
   const int32_t centerX = static_cast<int16_t>(in.Word());
   const int32_t centerY = static_cast<int16_t>(in.Word());

@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """Writes the small seed files of the fuzz corpora (run from anywhere; needs cjpeg for JPEG).
 
-Every file is made here from scratch. Regression inputs kept from fuzzing findings sit next to
-the seeds as regress-*; this script never touches them."""
+    make_seeds.py [DATA_DIR]
+
+Every file is made here from scratch, except that with DATA_DIR (the build's data folder, for
+example build/data) the game's own small data files are taken as seeds too: the map and both
+sheets. Regression inputs kept from fuzzing findings sit next to the seeds as regress-*; this
+script never touches them."""
 import os
 import struct
+import sys
 import subprocess
 import tempfile
 
@@ -151,8 +156,93 @@ def script_seeds():
     put("input_script", "bad.txt", b"wait 3\nwait x\n")
 
 
+# --- map file (after the harness's 14 bytes: view centre, probe box, spans, render time) ------
+def map_prefix(cx=180, cy=228, left=30, top=30, span_x=3, span_y=2, time=17):
+    return struct.pack("<hhhhBBI", cx, cy, left, top, span_x, span_y, time)
+
+
+def map_file(w, h, layers):
+    return struct.pack("<HHHH", 0, 0, w, h) + b"".join(layers)
+
+
+def map_seeds(data_dir):
+    w, h = 12, 9
+    ground = bytes((x * 7 + y) % 144 for y in range(h) for x in range(w))
+    objects = bytes((0, 6, 24, 2, 45, 100, 200, 11, 12, 25, 5, 1)[(x + y) % 12]
+                    for y in range(h) for x in range(w))
+    anim = bytes((0, 1, 2, 3, 4, 5, 9)[(x * y) % 7] for y in range(h) for x in range(w))
+    attrs = bytes(0x40 if (x + 2 * y) % 5 == 0 else 0xBF if x == 3 else 0
+                  for y in range(h) for x in range(w))
+    full = map_file(w, h, [ground, objects, anim, attrs])
+    put("map", "small.bin", map_prefix() + full)
+    put("map", "truncated.bin", map_prefix(-40, 500, -5, 0, 1, 1, 2) + full[:8 + w * h + 5])
+    put("map", "header_only.bin", map_prefix(0, 0, 0, 0, 0, 0, 0) + struct.pack("<HHHH", 0, 0, 5, 0))
+    put("map", "too_wide.bin", map_prefix() + struct.pack("<HHHH", 0, 0, 300, 2) + bytes(2400))
+    put("map", "edges.bin", map_prefix(-30000, 30000, -30, 0, 63, 63, 0xFFFFFFFF) +
+        map_file(256, 1, [bytes(range(256))] * 4))
+    if data_dir:
+        with open(os.path.join(data_dir, "H3.MAF"), "rb") as f:
+            put("map", "game_H3.bin", map_prefix(600, 400) + f.read())
+
+
+# --- fonts with text drawing -----------------------------------------------------------------------
+def draw_op(x, y, colour, how, text):
+    return struct.pack("<hhIB", x, y, colour, how) + text + b"\n"
+
+
+def font_seeds():
+    # sizes and ink of both fonts, then the bitmap: width, height, depth and row order
+    def head(ascii_size, hangul_size, width, height, form, ink=1):
+        return struct.pack("<HBHBHBB", ascii_size, ink, hangul_size, ink, width - 1, height - 1,
+                           form)
+    hangul = bytes((0xC0, 0x00, 0xC5, 0x10, 0xFF, 0xFF, 0x80, 0x9E, 0xB2))  # syllables and jamo
+    put("font", "whole_fonts.bin", head(1552, 11008, 248, 80, 0) +
+        draw_op(8, 0, 0xFFD0B0FF, 0, b"abc {" + hangul + b"} xyz") +
+        draw_op(0, 16, 0xFFFFFFFF, 1, b"justified " + hangul))
+    put("font", "short_fonts_16bit.bin", head(100, 700, 64, 32, 1, 2) +
+        draw_op(-5, -3, 0xFF808080, 0, b"\x1e\x1f ~" + hangul) +
+        draw_op(60, 30, 0x12345678, 3, b"{{}}" + hangul))
+    put("font", "edges_15bit_bottom_up.bin", head(1553, 11007, 7, 15, 6) +
+        draw_op(1, 0, 0xFFFFFFFF, 1, hangul + b"}") + draw_op(3, 14, 0, 0, b"\x7f\xb3\xbf"))
+
+
+# --- input method keys (0xF0 toggles Hangul/English, 0xF1 resets, 0x80 + key is Shift + key) ------
+def ime_seeds():
+    put("ime", "annyeong.bin", b"dkssudgktpdy")
+    put("ime", "compounds.bin", b"rhkdrhkl\xf1dnjsdml\xf1dmll")
+    put("ime", "clusters_backspace.bin", b"ekfrk\x08\x08qkfqrk\x08\x08\x08\x08\x08\x08\x08")
+    put("ime", "shift_and_modes.bin", b"\xc5k\xc5\xd2k\xd1k\xd4\xf0abc 1\xf0gks\x08\x08\x08k")
+    put("ime", "others.bin", b"rt hk r k1 \x7f\x00\x1b\x0d{}")
+
+
+# --- console and input window ----------------------------------------------------------------------
+def window_seeds():
+    def head(kind, width, height):
+        return struct.pack("<BHH", kind, width - 1, height - 1)
+    hangul = bytes((0xC0, 0x00, 0xC5, 0x10, 0xD0, 0x33, 0x80, 0x9E, 0xB2))
+    say = b"\x00" + hangul * 3 + b". {" + hangul + b"}" + hangul * 2 + b" ab?\n"
+    put("text_window", "console.bin", head(0, 248, 384) + say * 3 + b"\x04\xff\xff\x00\xff" +
+        b"\x01  lead and trail  \n\x02\x03" + b"\x05\x02{" + hangul + b"}x \n")
+    put("text_window", "input.bin", head(1, 248, 80) + b"\x06" + hangul * 2 + b"ab\t" +
+        hangul[:2] + b"\n\x07\x08\x09\x00\n" + b"\x06" + hangul * 20 + b"\t\n\x09" +
+        b"\x00\n" * 6)
+    # a text past the 60000 units a remainder is cut to: a 1000-unit piece 63 times over
+    put("text_window", "longest.bin", head(0, 40, 48) + b"\x05\x3e" +
+        (b"a{" + hangul + b"}" + b" xy" * 10) * 25 + b"\n")
+    put("text_window", "narrow.bin", head(2, 12, 40) + say + b"\x05\x10{{{" + hangul + b"}}\n")
+
+
 if __name__ == "__main__":
+    data_dir = sys.argv[1] if len(sys.argv) > 1 else None
     bmp_seeds()
     pcx_seeds()
     jpeg_seeds()
     script_seeds()
+    map_seeds(data_dir)
+    font_seeds()
+    ime_seeds()
+    window_seeds()
+    if data_dir:
+        for sheet in ("deja1.kv0", "deja2.kv0"):
+            with open(os.path.join(data_dir, sheet), "rb") as f:
+                put("pcx", "game_" + sheet, f.read())
