@@ -19,7 +19,7 @@ void LoadSolidFonts() {
   HanFont.HangulFont = std::make_unique<TJohapFont>(h);
 }
 
-constexpr size_t kLongestText = 61000; // past the 60000 units a remainder is cut to
+constexpr size_t kLongestGlyphs = 8000;
 
 } // namespace
 
@@ -70,13 +70,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       window->TextColour = in.Long();
       break;
     case 5: {
-      // Long texts are costly (every line scrolls the window), so they come only from long
-      // pieces repeated: enough to pass the 60000-unit limit, not in every input.
+      // A long text: a piece repeated up to 8000 units (drawing every glyph is what costs), with
+      // up to 65280 braces in its middle, which take no cell but push the text past the 60000
+      // units a remainder is cut to.
       const size_t times = 1 + size_t{in.Byte()} % 64;
+      const size_t braces = size_t{in.Byte()} * 256;
       const std::u16string piece = NextText(in, '\n');
       std::u16string text;
-      for (size_t i = 0; i < times && !piece.empty() && text.size() < kLongestText; ++i)
-        text += piece;
+      for (size_t i = 0; i < times && !piece.empty() && text.size() < kLongestGlyphs; ++i)
+        text += piece.substr(0, kLongestGlyphs - text.size());
+      text.insert(text.size() / 2, braces, u'{');
       window->WriteLine(text);
       break;
     }

@@ -226,8 +226,9 @@ def window_seeds():
     put("text_window", "input.bin", head(1, 248, 80) + b"\x06" + hangul * 2 + b"ab\t" +
         hangul[:2] + b"\n\x07\x08\x09\x00\n" + b"\x06" + hangul * 20 + b"\t\n\x09" +
         b"\x00\n" * 6)
-    # a text past the 60000 units a remainder is cut to: a 1000-unit piece 63 times over
-    put("text_window", "longest.bin", head(0, 40, 48) + b"\x05\x3e" +
+    # a text past the 60000 units a remainder is cut to: a 975-unit piece 8 times over, with
+    # 65280 braces in the middle
+    put("text_window", "longest.bin", head(0, 40, 48) + b"\x05\x07\xff" +
         (b"a{" + hangul + b"}" + b" xy" * 10) * 25 + b"\n")
     put("text_window", "narrow.bin", head(2, 12, 40) + say + b"\x05\x10{{{" + hangul + b"}}\n")
 
