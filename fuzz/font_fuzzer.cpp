@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 namespace {
 
-std::vector<uint8_t> FontBytes(size_t size, uint8_t seed) {
+FUZZ_NOT_UNDER_TEST std::vector<uint8_t> FontBytes(size_t size, uint8_t seed) {
   std::vector<uint8_t> bytes(size);
   for (size_t i = 0; i < size; ++i)
     bytes[i] = seed & 1 ? 0xFF : static_cast<uint8_t>(i * 131 + seed);
