@@ -1,10 +1,12 @@
-// Decoding the 640 by 480 background: our decoder next to libjpeg-turbo on the same 4:2:0 file.
+// Decoding the 640 by 480 background: our decoder next to libjpeg-turbo on the same 4:2:0 file;
+// the decoded picture into a 32-bit surface next to a plain copy.
 #include "resource/QdJpeg.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #ifdef KESTROVE_HAVE_TURBOJPEG
@@ -57,6 +59,30 @@ void BM_LibjpegTurboDecode(benchmark::State& state) {
   tjDestroy(tj);
 }
 BENCHMARK(BM_LibjpegTurboDecode)->Unit(benchmark::kMillisecond);
+
+// The decoded picture into a 32-bit surface, beside a plain copy of as many bytes.
+void BM_QdJpegCopy32(benchmark::State& state) {
+  const auto& file = Background();
+  TQdJpeg jpeg;
+  jpeg.LoadFromMemory(file.data(), file.size());
+  std::vector<uint8_t> surface(size_t{4} * kWidth * kHeight);
+  for (auto _ : state) {
+    jpeg.CopyPixelsTo(surface.data(), 4 * kWidth, nullptr, 32);
+    benchmark::DoNotOptimize(surface.data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(surface.size()));
+}
+BENCHMARK(BM_QdJpegCopy32)->Unit(benchmark::kMicrosecond);
+
+void BM_Memcpy32(benchmark::State& state) {
+  std::vector<uint8_t> from(size_t{4} * kWidth * kHeight, 1), to(from.size());
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), from.size());
+    benchmark::DoNotOptimize(to.data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(to.size()));
+}
+BENCHMARK(BM_Memcpy32)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

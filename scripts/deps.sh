@@ -18,3 +18,8 @@ KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagi
 # The fuzz harnesses need clang with its libFuzzer runtime; llvm-symbolizer names the lines of
 # a finding.
 KESTROVE_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
+# The native Windows build and its run under Wine on a virtual display (scripts/test-windows).
+KESTROVE_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  wine wine64 libwine fonts-wine xvfb xauth x11-utils libgl1 libglx-mesa0 libgl1-mesa-dri
+  libxrandr2 libxrender1 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxxf86vm1 libxfixes3
+  python3)

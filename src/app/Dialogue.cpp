@@ -62,15 +62,18 @@ constexpr std::u16string_view kDeflections[2][3] = {
 // page cannot hold come back as '?'.
 std::u16string LowerThroughCodePage(const std::u16string& text) {
 #ifdef _WIN32
-  int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.data()),
+  // The Korean code page whatever the system's own is, so keywords match on any Windows.
+  constexpr UINT kKoreanCodePage = 949;
+  int n = WideCharToMultiByte(kKoreanCodePage, 0, reinterpret_cast<const wchar_t*>(text.data()),
                               static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.data()),
+  WideCharToMultiByte(kKoreanCodePage, 0, reinterpret_cast<const wchar_t*>(text.data()),
                       static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
   bytes = AsciiToLower(bytes);
-  int m = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  int m = MultiByteToWideChar(kKoreanCodePage, 0, bytes.data(), static_cast<int>(bytes.size()),
+                              nullptr, 0);
   std::u16string out(static_cast<size_t>(m), u'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+  MultiByteToWideChar(kKoreanCodePage, 0, bytes.data(), static_cast<int>(bytes.size()),
                       reinterpret_cast<wchar_t*>(out.data()), m);
   return out;
 #else

@@ -293,10 +293,14 @@ int KestroveMain(int argc, char** argv) {
   po.headless = o.headless;
   po.windowed = o.windowed;
   po.scale = o.scale;
+  po.scripted = !o.script.empty();
   po.screenshotDir = startDir.string();
   std::string error;
   if (!StartPresenter(po, error)) {
-    std::fprintf(stderr, "kestrove: %s (--headless runs without a window)\n", error.c_str());
+    std::fprintf(stderr,
+                 po.headless ? "kestrove: %s\n"
+                             : "kestrove: %s (--headless runs without a window)\n",
+                 error.c_str());
     transcript::Close();
     return 1;
   }

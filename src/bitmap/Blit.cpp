@@ -1,5 +1,7 @@
 #include "bitmap/QdBitmap.h"
 
+#include "platform/pixel_rows.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -112,6 +114,9 @@ void TQdBitmap::CopyPixels(const TRect& destination, TQdBitmap& source, const TR
         const uint32_t v = LoadPixel(s + x * 4);
         if (v != key) StorePixel(d + x * 4, v);
       }
+    } else if (!self || d + int64_t{w} * 4 <= s || s + int64_t{w} * 4 <= d) {
+      rows::KeyedCopyRow32(reinterpret_cast<uint32_t*>(d), reinterpret_cast<const uint32_t*>(s), w,
+                           key, key);
     } else {
       for (int32_t x = 0; x < w; ++x) {
         const uint32_t v = LoadPixel(s + x * 4);
@@ -164,10 +169,8 @@ void TQdBitmap::ForEachRow(int32_t x, int32_t y, int32_t width, int32_t height,
 
 void TQdBitmap::Fill32(uint32_t colour, int32_t x, int32_t y, int32_t width, int32_t height) {
   if (BitCount != 32 && BitCount != 0) return; // a 32-bit store would overrun narrower rows
-  ForEachRow(x, y, width, height, 4, [colour](uint8_t* p, int32_t n) {
-    for (int32_t i = 0; i < n; ++i)
-      StorePixel(p + i * 4, colour);
-  });
+  ForEachRow(x, y, width, height, 4,
+             [colour](uint8_t* p, int32_t n) { rows::FillRow(p, n, 4, colour); });
 }
 
 void TQdBitmap::Fill16(uint32_t colour, int32_t x, int32_t y, int32_t width, int32_t height) {

@@ -196,7 +196,9 @@ HRESULT TFrameBuffer::Clear(uint32_t colour) {
 }
 
 HRESULT TFrameBuffer::Flip(int, int) {
-  return PrimarySurface->Flip(nullptr, DDFLIP_WAIT);
+  HRESULT result = PrimarySurface->Flip(nullptr, DDFLIP_WAIT);
+  AfterFlip(SUCCEEDED(result));
+  return result;
 }
 
 void TFrameBuffer::CreateTexture(IDirect3DDevice7* device, int width, int height, int format,

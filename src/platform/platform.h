@@ -8,6 +8,11 @@
 #include <imm.h>
 #include <mmsystem.h>
 #include <windows.h>
+
+// The font's DrawText is ours; windows.h would rename it to its ANSI GDI call.
+#undef DrawText
+
+#include "platform/native/native_input.h"
 #else
 #include "platform/ddraw/d3d_subset.h"
 #include "platform/ddraw/ddraw_subset.h"
@@ -15,3 +20,11 @@
 #endif
 
 #include "platform/com_ref.h"
+
+// Called by the frame buffer after every Flip. On Windows it keeps the fixed 60 Hz pace and the
+// virtual clock of scripted runs; the substitute's presenters do both themselves.
+inline void AfterFlip([[maybe_unused]] bool presented) {
+#ifdef _WIN32
+  native::AfterFlip(presented);
+#endif
+}

@@ -7,6 +7,9 @@ struct PresenterOptions {
   bool headless = false;
   bool windowed = false;
   int scale = 1;
+  // A script drives the run. The substitute needs nothing for it (posted keys are input there);
+  // the Windows build then treats posted keys as typed and runs on the virtual clock.
+  bool scripted = false;
   std::string screenshotDir = "."; // where F12 writes its pictures
 };
 

@@ -5,6 +5,11 @@
 #include "resource/QdStream.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if defined(QDJPEG_SSE2)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -173,13 +178,25 @@ void TQdJpeg::HuffmanSegment() {
       t.MaxCode[l] = t.Codes[static_cast<size_t>(j)];
       ++j;
     }
-    for (unsigned prefix = 0; prefix < 256; ++prefix) {
-      for (int l = 1; l <= 8; ++l) {
-        const unsigned c = prefix >> (8 - l);
+    // DC symbols count their extra bits themselves, AC symbols in their low nibble.
+    const bool dc = slot < 16;
+    constexpr int look = TQdHuffTable::kLookBits;
+    t.Fast.assign(size_t{1} << look, 0);
+    for (unsigned prefix = 0; prefix < (1u << look); ++prefix) {
+      for (int l = 1; l <= look; ++l) {
+        const unsigned c = prefix >> (look - l);
         if (t.MaxCode[l] < c || t.MaxCode[l] == 0xFFFF) continue;
         const int64_t index = int64_t{t.ValPtr[l]} + c - t.MinCode[l];
-        if (index >= 0 && index < count)
-          t.Fast[prefix] = static_cast<uint16_t>(l << 8 | t.Symbols[static_cast<size_t>(index)]);
+        if (index < 0 || index >= count) break;
+        const uint8_t symbol = t.Symbols[static_cast<size_t>(index)];
+        uint32_t entry = uint32_t{symbol} << 8 | static_cast<uint32_t>(l);
+        const int extra = dc ? symbol : symbol & 15;
+        if (extra > 0 && l + extra <= look) {
+          unsigned v = (prefix >> (look - l - extra)) & ((1u << extra) - 1);
+          if (v < (1u << (extra - 1))) v = v + (0xFFFFu << extra) + 1;
+          entry = (v & 0xFFFF) << 16 | uint32_t{symbol} << 8 | static_cast<uint32_t>(l + extra);
+        }
+        t.Fast[prefix] = entry;
         break;
       }
     }
@@ -290,56 +307,130 @@ void TQdJpeg::DecodeScan() {
   const int columns = (FrameWidth / 8) / MaxH;
   const int rows = (FrameHeight / 8) / MaxV;
   BitsLeft = 0;
+  BitBuffer = 0;
   DropPicture();
   Pixels.assign(size_t{FrameWidth} * FrameHeight * 3, 0);
   for (int i = 0; i < ScanComponents; ++i)
     DcPred[i] = 0;
-  McuBuffer.assign(size_t{MaxH} * MaxV * 192, 0);
   Cursor = ReadPos;
+
+  // Where every component's blocks cover the whole MCU, nothing of one MCU survives into the
+  // next: each component gets a plane of its own and the MCU goes to the picture in its final
+  // colours. Elsewhere a shared MCU buffer keeps what earlier MCUs left in its uncovered parts.
+  bool whole = true;
+  for (int i = 0; i < ScanComponents; ++i)
+    whole = whole && MaxH % HSamp[i] == 0 && MaxV % VSamp[i] == 0;
+  std::vector<uint8_t> planes;
+  if (whole)
+    planes.assign(size_t{ScanComponents} * MaxH * MaxV * 64, 0);
+  else
+    McuBuffer.assign(size_t{MaxH} * MaxV * 192, 0);
 
   unsigned counter = 0;
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < columns; ++column) {
-      DecodeMcu(column, row);
+      if (whole)
+        DecodeMcuWhole(column, row, planes.data());
+      else
+        DecodeMcu(column, row);
       if (++counter == RestartInterval) {
         counter = 0;
-        if (ByteAt(Cursor) == 0xFF && (ByteAt(Cursor + 1) >> 4) == 0xD) {
-          Cursor += 2;
+        const size_t at = RestartCursor();
+        if (ByteAt(at) == 0xFF && (ByteAt(at + 1) >> 4) == 0xD) {
+          Cursor = at + 2;
           BitsLeft = 0;
+          BitBuffer = 0;
           DcPred[0] = DcPred[1] = DcPred[2] = 0;
         }
       }
     }
   }
   McuBuffer.clear();
-  ConvertColours();
+  ConvertColours(whole);
+}
+
+void TQdJpeg::DecodeMcuWhole(int column, int row, uint8_t* planes) {
+  const int mcuWidth = 8 * MaxH, mcuHeight = 8 * MaxV;
+  const size_t planeSize = size_t{MaxH} * MaxV * 64;
+  alignas(16) uint8_t samples[64];
+  for (int i = 0; i < ScanComponents; ++i) {
+    const int h = HSamp[i], v = VSamp[i];
+    const int hs = MaxH / h, vs = MaxV / v;
+    uint8_t* plane = planes + i * planeSize;
+    for (int by = 0; by < v; ++by) {
+      for (int bx = 0; bx < h; ++bx) {
+        uint8_t* corner = plane + size_t{8} * by * vs * mcuWidth + size_t{8} * bx * hs;
+        if (hs == 1 && vs == 1) {
+          DecodeBlock(i, corner, mcuWidth);
+          continue;
+        }
+        DecodeBlock(i, samples, 8);
+        for (int y = 0; y < 8; ++y) {
+          const uint8_t* src = samples + 8 * y;
+          for (int dy = 0; dy < vs; ++dy) {
+            uint8_t* dest = corner + static_cast<size_t>(y * vs + dy) * mcuWidth;
+            if (hs == 1) {
+              std::memcpy(dest, src, 8);
+            } else if (hs == 2) {
+#if defined(QDJPEG_SSE2)
+              const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src));
+              _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_unpacklo_epi8(x, x));
+#else
+              for (int x = 0; x < 8; ++x)
+                dest[2 * x] = dest[2 * x + 1] = src[x];
+#endif
+            } else {
+              for (int x = 0; x < 8 * hs; ++x)
+                dest[x] = src[x / hs];
+            }
+          }
+        }
+      }
+    }
+  }
+
+  const size_t rowBytes = size_t{3} * FrameWidth;
+  uint8_t* topLeft = Pixels.data() + static_cast<size_t>(row) * mcuHeight * rowBytes +
+                     size_t{3} * column * mcuWidth;
+  if (ScanComponents == 1) {
+    for (int y = 0; y < mcuHeight; ++y) {
+      uint8_t* out = topLeft + y * rowBytes;
+      const uint8_t* luma = planes + static_cast<size_t>(y) * mcuWidth;
+      for (int x = 0; x < mcuWidth; ++x)
+        out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = luma[x];
+    }
+    return;
+  }
+  // Chroma repeated over row pairs is turned into products once for both rows.
+  const bool pairs = (MaxV / VSamp[1]) % 2 == 0 && (MaxV / VSamp[2]) % 2 == 0;
+  for (int y = 0; y < mcuHeight; y += pairs ? 2 : 1) {
+    uint8_t* out = topLeft + y * rowBytes;
+    const uint8_t* luma = planes + static_cast<size_t>(y) * mcuWidth;
+    const uint8_t* cb = luma + planeSize;
+    const uint8_t* cr = luma + 2 * planeSize;
+    if (pairs)
+      qdjpeg::YCbCrRowPairToBgr(luma, luma + mcuWidth, cb, cr, out, out + rowBytes, mcuWidth);
+    else
+      qdjpeg::YCbCrRowToBgr(luma, cb, cr, out, mcuWidth);
+  }
 }
 
 void TQdJpeg::DecodeMcu(int column, int row) {
   const int mcuWidth = 8 * MaxH;
-  uint8_t samples[64];
+  alignas(16) uint8_t samples[64];
   for (int i = 0; i < ScanComponents; ++i) {
     const int h = HSamp[i], v = VSamp[i];
     const int hs = MaxH / h, vs = MaxV / v;
     for (int by = 0; by < v; ++by) {
       for (int bx = 0; bx < h; ++bx) {
-        DecodeBlockCoefficients(i);
-        qdjpeg::TransformBlock(Block, QuantTables[QuantIndex[i]], samples);
+        DecodeBlock(i, samples, 8);
         for (int y = 0; y < 8; ++y) {
           const uint8_t* src = samples + 8 * y;
           for (int dy = 0; dy < vs; ++dy) {
             const size_t line = static_cast<size_t>((8 * by + y) * vs + dy);
             uint8_t* dest = McuBuffer.data() + (line * mcuWidth + size_t{8} * bx * hs) * 3 + i;
-            if (hs == 1) {
-              for (int x = 0; x < 8; ++x)
-                dest[3 * x] = src[x];
-            } else if (hs == 2) {
-              for (int x = 0; x < 8; ++x)
-                dest[6 * x] = dest[6 * x + 3] = src[x];
-            } else {
-              for (int x = 0; x < 8 * hs; ++x)
-                dest[3 * x] = src[x / hs];
-            }
+            for (int x = 0; x < 8 * hs; ++x)
+              dest[3 * x] = src[x / hs];
           }
         }
       }
@@ -361,18 +452,126 @@ void TQdJpeg::DecodeMcu(int column, int row) {
   }
 }
 
-void TQdJpeg::DecodeBlockCoefficients(int component) {
-  const int t = DecodeHuffman(DcTableIndex[component]);
-  // A difference wider than 16 bits cannot be held; baseline files stay within 11.
-  if (t > 16) Bad();
-  uint16_t diff = ReceiveBits(t);
-  if (t > 0 && diff < (1u << (t - 1))) diff = static_cast<uint16_t>(diff + (0xFFFFu << t) + 1);
-  Block[0] = static_cast<int16_t>(diff);
+namespace {
 
-  std::fill(Block + 1, Block + 64, int16_t{0});
-  const int acSlot = 16 + AcTableIndex[component];
+// Reads bytes in behind the unconsumed bits, each FF's stuffed byte skipped unseen, until at
+// least 57 bits wait or the data ends; bits behind the end are never taken (the takers check).
+inline void FillBits(uint64_t& buffer, int32_t& left, size_t& cursor, const uint8_t* data,
+                     size_t size) {
+  if (cursor <= size && size - cursor >= 8) {
+    uint64_t word;
+    std::memcpy(&word, data + cursor, 8);
+    word = __builtin_bswap64(word);
+    const uint64_t inverse = ~word;
+    // Eight bytes none of which is FF: as many whole ones as fit go in at once. The bits of a
+    // part byte behind them are that next byte's own, so reading it in again later changes none.
+    if (((inverse - 0x0101010101010101ull) & word & 0x8080808080808080ull) == 0) {
+      const int bytes = (64 - left) >> 3;
+      buffer |= word >> left;
+      left += 8 * bytes;
+      cursor += static_cast<size_t>(bytes);
+      return;
+    }
+  }
+  while (left <= 56 && cursor < size) {
+    const uint8_t b = data[cursor];
+    cursor += b == 0xFF ? 2 : 1;
+    buffer |= uint64_t{b} << (56 - left);
+    left += 8;
+  }
+}
+
+} // namespace
+
+// Entropy decoding, dequantisation and the transform of one block of scan component i. The bit
+// reader's state lives in locals here, written back around the rare slow decodes.
+void TQdJpeg::DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride) {
+  constexpr int look = TQdHuffTable::kLookBits;
+  const uint8_t* quant = QuantTables[QuantIndex[component]];
+  uint64_t buffer = BitBuffer;
+  int32_t left = BitsLeft;
+  size_t cursor = Cursor;
+  const auto fill = [&] {
+    if (left < 32) FillBits(buffer, left, cursor, FileData, FileSize);
+  };
+  const auto take = [&](int count) {
+    if (count > left) Bad();
+    buffer <<= count;
+    left -= count;
+  };
+  const auto receive = [&](int count) -> uint16_t {
+    if (count == 0) return 0;
+    if (left < count) {
+      FillBits(buffer, left, cursor, FileData, FileSize);
+      if (left < count) Bad();
+    }
+    const auto v = static_cast<uint16_t>(buffer >> (64 - count));
+    buffer <<= count;
+    left -= count;
+    return v;
+  };
+  const auto slow = [&](const TQdHuffTable& t) -> int {
+    BitBuffer = buffer;
+    BitsLeft = left;
+    Cursor = cursor;
+    const int symbol = DecodeHuffmanSlow(t);
+    buffer = BitBuffer;
+    left = BitsLeft;
+    cursor = Cursor;
+    return symbol;
+  };
+  int count = 0;
+  const auto put = [&](int k, int16_t value) {
+    Block[count] = static_cast<int16_t>(value * quant[k]);
+    BlockPositions[count++] = qdjpeg::ZigZagToRow[k];
+  };
+
+  const TQdHuffTable& dcTable = HuffTables[DcTableIndex[component]];
+  fill();
+  uint32_t entry = dcTable.Fast[buffer >> (64 - look)];
+  uint16_t diff;
+  if (entry >> 16) {
+    take(entry & 0xFF);
+    diff = static_cast<uint16_t>(entry >> 16);
+  } else {
+    int t;
+    if (entry) {
+      take(entry & 0xFF);
+      t = (entry >> 8) & 0xFF;
+    } else {
+      t = slow(dcTable);
+    }
+    // A difference wider than 16 bits cannot be held; baseline files stay within 11.
+    if (t > 16) Bad();
+    diff = receive(t);
+    if (t > 0 && diff < (1u << (t - 1))) diff = static_cast<uint16_t>(diff + (0xFFFFu << t) + 1);
+  }
+  const auto dc = static_cast<int16_t>(static_cast<int16_t>(diff) + DcPred[component]);
+  DcPred[component] = dc;
+  if (static_cast<int16_t>(dc * quant[0]) != 0) put(0, dc);
+
+  const TQdHuffTable& acTable = HuffTables[16 + AcTableIndex[component]];
+  const uint32_t* fast = acTable.Fast.data();
   for (int k = 1;;) {
-    const uint8_t rs = DecodeHuffman(acSlot);
+    fill();
+    entry = fast[buffer >> (64 - look)];
+    if (entry >> 16) {
+      // Run, size and the coefficient's bits in one.
+      take(entry & 0xFF);
+      k += (entry >> 12) & 15;
+      if (k > 63) Bad();
+      put(k, static_cast<int16_t>(entry >> 16));
+      if (k == 63) break;
+      ++k;
+      continue;
+    }
+    int rs;
+    if (entry) {
+      take(entry & 0xFF);
+      rs = (entry >> 8) & 0xFF;
+    } else {
+      rs = slow(acTable);
+    }
     const int r = rs >> 4, s = rs & 15;
     if (s == 0) {
       if (r != 15) break;
@@ -383,82 +582,44 @@ void TQdJpeg::DecodeBlockCoefficients(int component) {
     }
     k += r;
     if (k > 63) Bad();
-    uint16_t v = ReceiveBits(s);
+    uint16_t v = receive(s);
     if (v < (1u << (s - 1))) v = static_cast<uint16_t>(v + (0xFFFFu << s) + 1);
-    Block[k] = static_cast<int16_t>(v);
+    put(k, static_cast<int16_t>(v));
     if (k == 63) break;
     ++k;
   }
+  BitBuffer = buffer;
+  BitsLeft = left;
+  Cursor = cursor;
 
-  Block[0] = static_cast<int16_t>(Block[0] + DcPred[component]);
-  DcPred[component] = Block[0];
+  qdjpeg::InverseDct(Block, BlockPositions, count, samples, stride);
 }
 
-uint8_t TQdJpeg::NextByte() {
-  if (Cursor >= FileSize) Bad();
-  return FileData[Cursor++];
-}
-
-void TQdJpeg::LoadByte() {
-  CurrentByte = NextByte();
-  BitsLeft = 8;
-  // The stuffed zero behind a data byte FF is skipped unseen.
-  if (CurrentByte == 0xFF) ++Cursor;
-}
-
-int TQdJpeg::NextBit() {
-  if (BitsLeft == 0) LoadByte();
-  const int bit = CurrentByte >> 7;
-  CurrentByte = static_cast<uint8_t>(CurrentByte << 1);
-  --BitsLeft;
-  return bit;
-}
-
-// ReceiveBits and SkipBits take whole runs of the current byte at a time; the bits and bytes they
-// consume are exactly those of calling NextBit count times.
-uint16_t TQdJpeg::ReceiveBits(int count) {
-  unsigned v = 0;
-  while (count > 0) {
-    if (BitsLeft == 0) LoadByte();
-    const int take = std::min(count, BitsLeft);
-    v = v << take | static_cast<unsigned>(CurrentByte >> (8 - take));
-    CurrentByte = static_cast<uint8_t>(CurrentByte << take);
-    BitsLeft -= take;
-    count -= take;
+// Where the one-bit-at-a-time reader would stand: behind the byte whose bits are being consumed.
+size_t TQdJpeg::RestartCursor() const {
+  size_t at = Cursor;
+  for (int j = 0; j < BitsLeft / 8; ++j) {
+    const unsigned b = (BitBuffer >> (64 - BitsLeft + 8 * j)) & 0xFF;
+    at -= b == 0xFF ? 2 : 1;
   }
-  return static_cast<uint16_t>(v);
+  return at;
 }
 
-void TQdJpeg::SkipBits(int count) {
-  while (count > 0) {
-    if (BitsLeft == 0) LoadByte();
-    const int take = std::min(count, BitsLeft);
-    CurrentByte = static_cast<uint8_t>(CurrentByte << take);
-    BitsLeft -= take;
-    count -= take;
-  }
-}
-
-uint8_t TQdJpeg::DecodeHuffman(int slot) {
-  const TQdHuffTable& t = HuffTables[slot];
-  // The next 8 bits, when the data holds them: the rest of the current byte and the next byte.
-  if (BitsLeft == 8 || Cursor < FileSize) {
-    // A restart leaves stale bits in CurrentByte behind BitsLeft = 0: take only the live ones.
-    const unsigned live = CurrentByte & (0xFF00u >> BitsLeft) & 0xFF;
-    const unsigned window = BitsLeft == 8 ? live : (live | FileData[Cursor] >> BitsLeft) & 0xFF;
-    if (const uint16_t hit = t.Fast[window]) {
-      SkipBits(hit >> 8);
-      return static_cast<uint8_t>(hit);
-    }
-  }
-  unsigned code = static_cast<unsigned>(NextBit());
+// The canonical search, one code length after another, on the next 16 bits.
+uint8_t TQdJpeg::DecodeHuffmanSlow(const TQdHuffTable& t) {
+  if (BitsLeft < 16) FillBits(BitBuffer, BitsLeft, Cursor, FileData, FileSize);
+  const auto next = static_cast<unsigned>(BitBuffer >> 48);
   int l = 1;
+  unsigned code = next >> 15;
   while (t.MaxCode[l] < code || t.MaxCode[l] == 0xFFFF) {
     if (l == 16) Bad();
-    code = 2 * code + static_cast<unsigned>(NextBit());
     ++l;
+    code = next >> (16 - l);
   }
+  if (l > BitsLeft) Bad();
   const int64_t index = int64_t{t.ValPtr[l]} + code - t.MinCode[l];
   if (index < 0 || index >= t.CodeCount) Bad();
+  BitBuffer <<= l;
+  BitsLeft -= l;
   return t.Symbols[static_cast<size_t>(index)];
 }

@@ -16,9 +16,13 @@ struct TQdHuffTable {
   uint16_t MaxCode[17] = {};
   uint16_t MinCode[17] = {};
   int32_t ValPtr[17] = {};
-  // For each possible next 8 bits: code length << 8 | symbol where a code of up to 8 bits ends
-  // there, else 0. Only a shortcut: it yields exactly what the bit-by-bit search yields.
-  uint16_t Fast[256] = {};
+  // Indexed by the next kLookBits bits, where a code of at most that length ends there with a
+  // symbol: the symbol << 8 | the bits taken; and where the symbol's extra bits fit too (their
+  // count is the symbol for DC tables, its low nibble for AC tables), their extended value << 16
+  // with those bits counted in. 0 elsewhere. Only a shortcut: it yields exactly what the
+  // bit-by-bit search and the separate extra bits yield.
+  static constexpr int kLookBits = 10;
+  std::vector<uint32_t> Fast;
 };
 
 class TQdJpeg {
@@ -60,27 +64,30 @@ private:
   void ScanSegment();
   void DecodeScan();
   void DecodeMcu(int column, int row);
-  void DecodeBlockCoefficients(int component);
-  uint8_t NextByte();
-  int NextBit();
-  uint16_t ReceiveBits(int count);
-  void LoadByte();
-  void SkipBits(int count);
-  uint8_t DecodeHuffman(int slot);
-  void ConvertColours();
+  void DecodeMcuWhole(int column, int row, uint8_t* planes);
+  void DecodeBlock(int component, uint8_t* samples, ptrdiff_t stride);
+  size_t RestartCursor() const;
+  uint8_t DecodeHuffmanSlow(const TQdHuffTable& t);
+  void ConvertColours(bool converted);
 
   uint16_t RestartInterval = 0;
   int32_t ImageWidth = 0;
   int32_t ImageHeight = 0;
+  // Entropy data is read ahead into BitBuffer, its unconsumed bits at the top, BitsLeft of them
+  // (0 to 64); Cursor is the next byte to read in. Bits and bytes are consumed exactly as one
+  // bit at a time would consume them.
   size_t Cursor = 0;
   int32_t BitsLeft = 0;
-  uint8_t CurrentByte = 0;
+  uint64_t BitBuffer = 0;
   uint8_t MaxH = 0;
   uint8_t MaxV = 0;
   const uint8_t* FileData = nullptr;
   size_t FileSize = 0;
   size_t ReadPos = 0;
+  // The block being decoded: the coefficients the data gave (all others are zero), dequantised,
+  // in the order they came, and their positions in row order.
   int16_t Block[64] = {};
+  uint8_t BlockPositions[64] = {};
   int16_t DcPred[3] = {};
   std::vector<uint8_t> McuBuffer;
   uint8_t QuantTables[16][64] = {};

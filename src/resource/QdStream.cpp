@@ -12,11 +12,18 @@
 
 namespace {
 
+#ifdef _WIN32
+// Binary mode: the Windows C library would otherwise turn CR LF into LF while reading.
+constexpr int kOpenFlags = O_RDWR | O_BINARY | O_NOINHERIT;
+#else
+constexpr int kOpenFlags = O_RDWR | O_CLOEXEC;
+#endif
+
 int OpenExisting(const std::string& fileName) {
   // Read and write access, as the loaders always asked for: a read-only file counts as absent.
   int fd;
   do {
-    fd = ::open(fileName.c_str(), O_RDWR | O_CLOEXEC);
+    fd = ::open(fileName.c_str(), kOpenFlags);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
   struct stat st;

@@ -223,7 +223,12 @@ void DrawGlyph(TQdBitmap& bitmap, int32_t x, int32_t y, const uint8_t* data, int
     }
     const uint8_t* bits = data + r * rowBytes;
     for (int64_t i = firstCol; i < endCol; ++i) {
-      if (!(bits[i >> 3] & (0x80 >> (i & 7)))) continue;
+      const uint8_t byte = bits[i >> 3];
+      if (byte == 0) { // the rest of this byte is blank
+        i |= 7;
+        continue;
+      }
+      if (!(byte & (0x80 >> (i & 7)))) continue;
       int64_t px = x + i;
       if (wide) {
         uint32_t v = value;

@@ -120,3 +120,126 @@ TEST(JpegOutput, WritesEachDepthWithinItsRowsOnly) {
     EXPECT_FALSE(jpeg.CopyPixelsTo(buf.data(), pitch, nullptr, bits));
   EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](uint8_t b) { return b == 0xAB; }));
 }
+
+namespace {
+
+struct Rng {
+  uint32_t s;
+  uint32_t Next() {
+    s = s * 1664525u + 1013904223u;
+    return s >> 8;
+  }
+};
+
+} // namespace
+
+TEST(JpegBlock, ZigZagTablesAreInverse) {
+  for (int p = 0; p < 64; ++p)
+    EXPECT_EQ(ZigZagToRow[ZigZag[p]], p);
+}
+
+namespace {
+
+// The transform as first written: every term of both passes, zero or not, in the defining order.
+void DenseReference(const int16_t rowOrder[64], uint8_t samples[64]) {
+  float tmp[64];
+  for (int r = 0; r < 8; ++r)
+    for (int u = 0; u < 8; ++u) {
+      float acc = 0.0f;
+      for (int s = 0; s < 8; ++s)
+        acc = acc + static_cast<float>(rowOrder[s * 8 + u]) * CosTable[s * 8 + r];
+      tmp[r * 8 + u] = acc;
+    }
+  for (int y = 0; y < 8; ++y)
+    for (int r = 0; r < 8; ++r) {
+      float acc = 0.0f;
+      for (int s = 0; s < 8; ++s)
+        acc = acc + tmp[y * 8 + s] * CosTable[s * 8 + r];
+      const int level = static_cast<int16_t>(static_cast<int32_t>(acc / 4.0f)) + 128;
+      samples[y * 8 + r] = static_cast<uint8_t>(std::clamp(level, 0, 255));
+    }
+}
+
+} // namespace
+
+TEST(JpegBlock, SparseTransformsMatchTheDenseOne) {
+  // Empty, flat, sparse and dense blocks, small and extreme values (sums far outside 16 bits
+  // wrap), given in zig-zag or in row order.
+  Rng g{3};
+  for (int i = 0; i < 4000; ++i) {
+    int16_t c[64] = {};
+    const int density = int(g.Next() % 4) == 0 ? 100 : int(g.Next() % 12);
+    const int range = i % 3 == 0 ? 65536 : i % 3 == 1 ? 2048 : 64;
+    for (int p = 0; p < 64; ++p)
+      if (p == 0 || int(g.Next() % 100) < density)
+        c[p] = static_cast<int16_t>(int(g.Next() % range) - range / 2);
+    if (i % 97 == 0) std::fill(c, c + 64, int16_t{0});
+    int16_t values[64];
+    uint8_t positions[64];
+    int count = 0;
+    for (int n = 0; n < 64; ++n) {
+      const int p = i % 2 ? ZigZagToRow[n] : n;
+      if (c[p] == 0) continue;
+      values[count] = c[p];
+      positions[count++] = static_cast<uint8_t>(p);
+    }
+    uint8_t want[64], portable[64];
+    DenseReference(c, want);
+    InverseDctPortable(values, positions, count, portable, 8);
+    for (int p = 0; p < 64; ++p)
+      ASSERT_EQ(portable[p], want[p]) << i << " at " << p;
+#if defined(QDJPEG_SSE2)
+    uint8_t sse2[8 * 24];
+    std::fill(sse2, sse2 + sizeof sse2, 0xEE);
+    InverseDctSse2(values, positions, count, sse2, 24);
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x)
+        ASSERT_EQ(sse2[24 * y + x], want[8 * y + x]) << i << " at " << x << "," << y;
+      EXPECT_EQ(sse2[24 * y + 8], 0xEE); // nothing beside the block's rows
+    }
+#endif
+  }
+}
+
+#if defined(QDJPEG_SSE2)
+TEST(JpegColour, Sse2RowsMatchPortableOnes) {
+  Rng g{5};
+  std::vector<uint8_t> y0(40), y1(40), cb(40), cr(40);
+  for (int round = 0; round < 300; ++round) {
+    // Extremes often, so every clamp is met.
+    const auto pick = [&] {
+      const uint32_t v = g.Next();
+      return uint8_t(v % 4 == 0 ? (v & 16 ? 255 : 0) : v >> 4);
+    };
+    for (auto* row : {&y0, &y1, &cb, &cr})
+      for (auto& v : *row)
+        v = pick();
+    const int count = 8 * (1 + round % 5); // 16 at a time and a last 8
+    std::vector<uint8_t> want0(3 * 40 + 8, 0xEE), want1 = want0;
+    YCbCrRowToBgrPortable(y0.data(), cb.data(), cr.data(), want0.data(), count);
+    YCbCrRowToBgrPortable(y1.data(), cb.data(), cr.data(), want1.data(), count);
+    std::vector<uint8_t> one(want0.size(), 0xEE), pair0 = one, pair1 = one;
+    YCbCrRowToBgrSse2(y0.data(), cb.data(), cr.data(), one.data(), count);
+    YCbCrRowPairToBgrSse2(y0.data(), y1.data(), cb.data(), cr.data(), pair0.data(), pair1.data(),
+                          count);
+    ASSERT_EQ(one, want0) << round;
+    ASSERT_EQ(pair0, want0) << round;
+    ASSERT_EQ(pair1, want1) << round;
+    EXPECT_EQ(want0[3 * count], 0xEE);
+  }
+}
+
+TEST(JpegOutput, Sse2Pixel32RowsMatchPortableOnes) {
+  Rng g{9};
+  std::vector<uint8_t> bgr(3 * 13);
+  for (auto& b : bgr)
+    b = static_cast<uint8_t>(g.Next());
+  for (int count = 0; count <= 13; ++count) {
+    std::vector<uint8_t> want(4 * 13 + 4, 0xEE), got = want;
+    BgrRowToPixel32Portable(bgr.data(), want.data(), count);
+    BgrRowToPixel32Sse2(bgr.data(), got.data(), count);
+    ASSERT_EQ(got, want) << count;
+    EXPECT_EQ(got[4 * count], 0xEE);
+  }
+}
+#endif

@@ -6,6 +6,8 @@
 #include "pcx.h"
 #include "sheets.h"
 
+#include "platform/png.h"
+
 #include <algorithm>
 #include <array>
 
@@ -21,68 +23,9 @@ struct Image {
   }
 };
 
-uint32_t Crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k)
-      crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return ~crc;
-}
-
-void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int s = 24; s >= 0; s -= 8)
-    out.push_back(static_cast<uint8_t>(v >> s));
-}
-
-void Chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
-  PutBe32(png, static_cast<uint32_t>(data.size()));
-  std::vector<uint8_t> body(type, type + 4);
-  body.insert(body.end(), data.begin(), data.end());
-  png.insert(png.end(), body.begin(), body.end());
-  PutBe32(png, Crc32(body.data(), body.size()));
-}
-
-// Uncompressed deflate blocks keep the writer tiny; previews need not be small.
-std::vector<uint8_t> EncodePng(const Image& img) {
-  std::vector<uint8_t> raw;
-  for (int y = 0; y < img.height; ++y) {
-    raw.push_back(0);
-    for (int x = 0; x < img.width; ++x) {
-      uint32_t c = img.px[static_cast<size_t>(y) * img.width + x];
-      raw.push_back(static_cast<uint8_t>(c >> 16));
-      raw.push_back(static_cast<uint8_t>(c >> 8));
-      raw.push_back(static_cast<uint8_t>(c));
-    }
-  }
-  std::vector<uint8_t> z{0x78, 0x01};
-  for (size_t at = 0; at < raw.size() || at == 0;) {
-    const size_t n = std::min<size_t>(65535, raw.size() - at);
-    z.push_back(at + n == raw.size() ? 1 : 0);
-    z.push_back(static_cast<uint8_t>(n));
-    z.push_back(static_cast<uint8_t>(n >> 8));
-    z.push_back(static_cast<uint8_t>(~n));
-    z.push_back(static_cast<uint8_t>(~n >> 8));
-    z.insert(z.end(), raw.begin() + at, raw.begin() + at + n);
-    at += n;
-    if (n == 0) break;
-  }
-  uint32_t a = 1, b = 0;
-  for (uint8_t v : raw) {
-    a = (a + v) % 65521;
-    b = (b + a) % 65521;
-  }
-  PutBe32(z, b << 16 | a);
-  std::vector<uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<uint8_t> ihdr;
-  PutBe32(ihdr, static_cast<uint32_t>(img.width));
-  PutBe32(ihdr, static_cast<uint32_t>(img.height));
-  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-  Chunk(png, "IHDR", ihdr);
-  Chunk(png, "IDAT", z);
-  Chunk(png, "IEND", {});
-  return png;
+void WritePreview(const std::string& path, const Image& img) {
+  if (!WritePng(path, img.px.data(), img.width, img.height, img.width))
+    throw Error("cannot write " + path);
 }
 
 struct Fonts {
@@ -219,7 +162,7 @@ void GeneratePreview(const std::string& dataDir, const std::string& outDir, std:
   for (int v = 0; v < 144; ++v)
     if (v == 0 || !CellEmpty(tiles, TileCell(v)))
       tileCells.push_back({TileCell(v), std::to_string(v)});
-  WriteBytes(outDir + "/tiles.png", EncodePng(ContactSheet(tiles, tileCells, f, false)));
+  WritePreview(outDir + "/tiles.png", ContactSheet(tiles, tileCells, f, false));
 
   std::vector<Entry> spriteCells;
   for (int i = 0; i < 27; ++i)
@@ -237,7 +180,7 @@ void GeneratePreview(const std::string& dataDir, const std::string& outDir, std:
     }
     spriteCells.push_back({ObjectCell(v), label});
   }
-  WriteBytes(outDir + "/sprites.png", EncodePng(ContactSheet(sprites, spriteCells, f, true)));
+  WritePreview(outDir + "/sprites.png", ContactSheet(sprites, spriteCells, f, true));
 
   // The whole map, drawn in the game's order: ground, objects, animated pictures, figures, then
   // the foreground tiles again.
@@ -265,7 +208,7 @@ void GeneratePreview(const std::string& dataDir, const std::string& outDir, std:
       if (IsForegroundObject(map.At(1, x, y)))
         DrawCell(world, sprites, ObjectCell(map.At(1, x, y)), x * 24, y * 24, true);
     }
-  WriteBytes(outDir + "/map.png", EncodePng(world));
+  WritePreview(outDir + "/map.png", world);
 
   Image text(640, 300, 0x101820);
   const char* const lines[] = {
@@ -285,7 +228,7 @@ void GeneratePreview(const std::string& dataDir, const std::string& outDir, std:
   }
   DrawText(text, f, 8, y + 4, "한글 {조작법}", 0xD0B0FF, 2);
   DrawText(text, f, 8, y + 40, "ㄱ ㅏ ㄳ ㅢ", 0xFFFFFF, 2);
-  WriteBytes(outDir + "/text.png", EncodePng(text));
+  WritePreview(outDir + "/text.png", text);
   report << "preview: tiles.png, sprites.png, map.png, text.png in " << outDir << "\n";
 }
 

@@ -1,8 +1,14 @@
 #include "platform/soft/soft_device.h"
 
+#include "platform/pixel_rows.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace soft {
 namespace {
@@ -91,6 +97,142 @@ uint8_t Combine(DWORD op, uint8_t arg1, uint8_t arg2, uint8_t current) {
   default:
     return current; // DISABLE
   }
+}
+
+// Texture times diffuse, blended over the destination by its alpha: every channel, alpha
+// included, becomes (src * a + dst * (255 - a) + 127) / 255 with src = tex * diffuse rounded the
+// same way. A missing alpha reads as opaque on either side. Diffuse white leaves the texel as it
+// is, and a = 0 or 255 reduce to the destination or the source, so one formula serves them all.
+uint32_t BlendPixel(uint32_t t, uint32_t d, uint32_t diffuse, bool white) {
+  int sc[4], dc[4];
+  for (int k = 0; k < 4; ++k) {
+    sc[k] = static_cast<int>((t >> (8 * k)) & 0xFF);
+    dc[k] = static_cast<int>((d >> (8 * k)) & 0xFF);
+    if (!white) sc[k] = Mul8(sc[k], static_cast<int>((diffuse >> (8 * k)) & 0xFF));
+  }
+  const int a = sc[3], na = 255 - a;
+  uint32_t out = 0;
+  for (int k = 0; k < 4; ++k)
+    out |= static_cast<uint32_t>((sc[k] * a + dc[k] * na + 127) / 255) << (8 * k);
+  return out;
+}
+
+// The choices are template arguments so that the loop carries no tests it does not need.
+template <bool contiguous, bool white, bool texAlpha, bool dstAlpha>
+void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int count,
+               uint32_t diffuse) {
+  const uint32_t texFill = texAlpha ? 0 : 0xFF000000u, dstFill = dstAlpha ? 0 : 0xFF000000u;
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i texOr = _mm_set1_epi32(static_cast<int>(texFill));
+  const __m128i dstOr = _mm_set1_epi32(static_cast<int>(dstFill));
+  const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m128i c255 = _mm_set1_epi16(255), c127 = _mm_set1_epi16(127);
+  const __m128i div255 = _mm_set1_epi16(static_cast<short>(0x8081));
+  const __m128i diffuse16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(diffuse)), zero);
+  // x / 255 for x below 65536 is (x * 0x8081) >> 23.
+  auto round255 = [&](__m128i x) {
+    return _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(x, c127), div255), 7);
+  };
+  auto blend = [&](__m128i s, __m128i d) {
+    if constexpr (!white) s = round255(_mm_mullo_epi16(s, diffuse16));
+    __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+    __m128i na = _mm_sub_epi16(c255, a);
+    return round255(_mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, na)));
+  };
+  bool haveRun = false;
+  __m128i runTexel = zero, runSource = zero, runInverse = zero;
+  for (; i + 4 <= count; i += 4) {
+    __m128i t;
+    if constexpr (contiguous)
+      t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texRow + column[0] + i));
+    else
+      t = _mm_setr_epi32(
+          static_cast<int>(texRow[column[i]]), static_cast<int>(texRow[column[i + 1]]),
+          static_cast<int>(texRow[column[i + 2]]), static_cast<int>(texRow[column[i + 3]]));
+    if constexpr (!texAlpha) t = _mm_or_si128(t, texOr);
+    // Under a white diffuse, opaque texels replace the destination and clear ones leave it: a
+    // group made only of those needs no arithmetic, and an opaque one not even the destination.
+    __m128i texA = zero, opaque = zero;
+    if constexpr (white) {
+      texA = _mm_and_si128(t, alphaMask);
+      opaque = _mm_cmpeq_epi32(texA, alphaMask);
+      if (_mm_movemask_epi8(opaque) == 0xFFFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), t);
+        continue;
+      }
+    }
+    __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+    if constexpr (!dstAlpha) d = _mm_or_si128(d, dstOr);
+    if constexpr (white) {
+      if (_mm_movemask_epi8(_mm_or_si128(opaque, _mm_cmpeq_epi32(texA, zero))) == 0xFFFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i),
+                         _mm_or_si128(_mm_and_si128(opaque, t), _mm_andnot_si128(opaque, d)));
+        continue;
+      }
+    }
+    // A run of one texel value (a window's plain background) has its source side worked out
+    // once: s * a + 127 and 255 - a.
+    bool run = haveRun && _mm_movemask_epi8(_mm_cmpeq_epi32(t, runTexel)) == 0xFFFF;
+    if (!run && _mm_movemask_epi8(_mm_cmpeq_epi32(t, _mm_shuffle_epi32(t, 0))) == 0xFFFF) {
+      __m128i s = _mm_unpacklo_epi8(t, zero);
+      if constexpr (!white) s = round255(_mm_mullo_epi16(s, diffuse16));
+      const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+      runTexel = t;
+      runInverse = _mm_sub_epi16(c255, a);
+      runSource = _mm_add_epi16(_mm_mullo_epi16(s, a), c127);
+      haveRun = run = true;
+    }
+    if (run) {
+      auto finish = [&](__m128i d16) {
+        const __m128i x = _mm_add_epi16(runSource, _mm_mullo_epi16(d16, runInverse));
+        return _mm_srli_epi16(_mm_mulhi_epu16(x, div255), 7);
+      };
+      _mm_storeu_si128(
+          reinterpret_cast<__m128i*>(row + i),
+          _mm_packus_epi16(finish(_mm_unpacklo_epi8(d, zero)), finish(_mm_unpackhi_epi8(d, zero))));
+      continue;
+    }
+    const __m128i lo = blend(_mm_unpacklo_epi8(t, zero), _mm_unpacklo_epi8(d, zero));
+    const __m128i hi = blend(_mm_unpackhi_epi8(t, zero), _mm_unpackhi_epi8(d, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_packus_epi16(lo, hi));
+  }
+#endif
+  for (; i < count; ++i)
+    row[i] = BlendPixel(texRow[column[i]] | texFill, row[i] | dstFill, diffuse, white);
+}
+
+template <bool contiguous, bool white, bool texAlpha>
+void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int count,
+               uint32_t diffuse, bool dstAlpha) {
+  if (dstAlpha)
+    BlendSpan<contiguous, white, texAlpha, true>(row, texRow, column, count, diffuse);
+  else
+    BlendSpan<contiguous, white, texAlpha, false>(row, texRow, column, count, diffuse);
+}
+
+template <bool contiguous, bool white>
+void BlendSpan(uint32_t* row, const uint32_t* texRow, const int* column, int count,
+               uint32_t diffuse, bool texAlpha, bool dstAlpha) {
+  if (texAlpha)
+    BlendSpan<contiguous, white, true>(row, texRow, column, count, diffuse, dstAlpha);
+  else
+    BlendSpan<contiguous, white, false>(row, texRow, column, count, diffuse, dstAlpha);
+}
+
+// White includes an opaque diffuse alpha: the texel passes through unchanged.
+void BlendSourceAlpha(uint32_t* row, const uint32_t* texRow, const int* column, bool contiguous,
+                      int count, uint32_t diffuse, bool texAlpha, bool dstAlpha) {
+  const bool white = diffuse == 0xFFFFFFFFu;
+  if (contiguous && white)
+    BlendSpan<true, true>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
+  else if (contiguous)
+    BlendSpan<true, false>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
+  else if (white)
+    BlendSpan<false, true>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
+  else
+    BlendSpan<false, false>(row, texRow, column, count, diffuse, texAlpha, dstAlpha);
 }
 
 } // namespace
@@ -227,11 +369,8 @@ HRESULT SoftDevice::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR co
     const D3DRECT& r = count ? rects[i] : whole;
     LONG x0 = std::max(r.x1, vx0), y0 = std::max(r.y1, vy0);
     LONG x1 = std::min(r.x2, vx1), y1 = std::min(r.y2, vy1);
-    for (LONG y = y0; y < y1; ++y) {
-      uint8_t* row = target_->Row(y);
-      for (LONG x = x0; x < x1; ++x)
-        L.Write(row + x * L.bytesPerPixel, px);
-    }
+    for (LONG y = y0; y < y1 && x0 < x1; ++y)
+      rows::FillRow(target_->Row(y) + x0 * L.bytesPerPixel, x1 - x0, L.bytesPerPixel, px);
   }
   return D3D_OK;
 }
@@ -441,35 +580,19 @@ bool SoftDevice::DrawAlignedQuad(const Vertex (&q)[4]) {
                          (cArg2 == D3DTA_DIFFUSE || cArg2 == D3DTA_CURRENT) &&
                          (aArg2 == D3DTA_DIFFUSE || aArg2 == D3DTA_CURRENT);
   if (modulated && alphaBlend && !alphaTest) {
-    const int da = diffuse[0], dr = diffuse[1], dg = diffuse[2], db = diffuse[3];
-    const bool white = dr == 255 && dg == 255 && db == 255;
+    // Texels one after another (the usual unwrapped case) are read as a block.
+    bool contiguous = true;
+    for (size_t i = 1; i < column.size() && contiguous; ++i)
+      contiguous = column[i] == column[0] + static_cast<int>(i);
+    const uint32_t diffuseArgb =
+        static_cast<uint32_t>(diffuse[0]) << 24 | diffuse[1] << 16 | diffuse[2] << 8 | diffuse[3];
     for (int py = py0; py < py1; ++py) {
       const int ty =
           Wrap(static_cast<int>(std::floor((q[0].v + (py - y0) * dvdy) * texH)), texH, av);
       const auto* texRow = reinterpret_cast<const uint32_t*>(texture_->Row(ty));
-      auto* row = reinterpret_cast<uint32_t*>(target_->Row(py));
-      const int* col = column.data() - px0;
-      for (int px = px0; px < px1; ++px) {
-        const uint32_t t = texRow[col[px]];
-        const int a = Mul8(texAlpha ? static_cast<int>(t >> 24) : 255, da);
-        if (a == 0) { // blends to the destination unchanged, whose unused byte reads as opaque
-          if (!dstAlpha) row[px] |= 0xFF000000u;
-          continue;
-        }
-        int sr = (t >> 16) & 0xFF, sg = (t >> 8) & 0xFF, sb = t & 0xFF;
-        if (!white) {
-          sr = Mul8(sr, dr);
-          sg = Mul8(sg, dg);
-          sb = Mul8(sb, db);
-        }
-        const uint32_t d = row[px];
-        const int na = 255 - a;
-        const int ra = (a * a + (dstAlpha ? static_cast<int>(d >> 24) : 255) * na + 127) / 255;
-        const int rr = (sr * a + static_cast<int>((d >> 16) & 0xFF) * na + 127) / 255;
-        const int rg = (sg * a + static_cast<int>((d >> 8) & 0xFF) * na + 127) / 255;
-        const int rb = (sb * a + static_cast<int>(d & 0xFF) * na + 127) / 255;
-        row[px] = static_cast<uint32_t>(ra) << 24 | rr << 16 | rg << 8 | rb;
-      }
+      auto* row = reinterpret_cast<uint32_t*>(target_->Row(py)) + px0;
+      BlendSourceAlpha(row, texRow, column.data(), contiguous, px1 - px0, diffuseArgb, texAlpha,
+                       dstAlpha);
     }
     return true;
   }

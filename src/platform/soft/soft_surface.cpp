@@ -1,10 +1,12 @@
 #include "platform/soft/soft_surface.h"
 
+#include "platform/pixel_rows.h"
 #include "platform/soft/soft_device.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <typeinfo>
 
 namespace soft {
 namespace {
@@ -88,8 +90,12 @@ uint32_t PixelLayout::Encode(uint8_t a, uint8_t r, uint8_t g, uint8_t b) const {
 }
 
 SoftSurface* AsSoft(IDirectDrawSurface7* s) {
+  if (!s) return nullptr;
+  // Our own surfaces are known by their type, without a reference taken and given back for
+  // every blit; anything else may still answer the query.
+  if (typeid(*s) == typeid(SoftSurface)) return static_cast<SoftSurface*>(s);
   void* out = nullptr;
-  if (!s || s->QueryInterface(IID_SoftSurface, &out) != S_OK) return nullptr;
+  if (s->QueryInterface(IID_SoftSurface, &out) != S_OK) return nullptr;
   auto* soft = static_cast<SoftSurface*>(out);
   soft->Release();
   return soft;
@@ -218,7 +224,11 @@ HRESULT SoftSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE7 src, LPRECT 
     const uint8_t* sp = s->Row(sr.top + row) + sr.left * bpp;
     uint8_t* dp = Row(dy + row) + dx * bpp;
     if (!keyed) {
-      std::memmove(dp, sp, static_cast<size_t>(w) * bpp);
+      // Short rows (the world's cells) are not worth a library call each.
+      if (bpp == 4 && w <= 32 && s != this)
+        rows::CopyRow32(reinterpret_cast<uint32_t*>(dp), reinterpret_cast<const uint32_t*>(sp), w);
+      else
+        std::memmove(dp, sp, static_cast<size_t>(w) * bpp);
       continue;
     }
     const uint32_t lo = s->srcKey_.dwColorSpaceLowValue, hi = s->srcKey_.dwColorSpaceHighValue;
@@ -227,6 +237,9 @@ HRESULT SoftSurface::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE7 src, LPRECT 
         uint32_t px = layout_.Read(sp + c * bpp);
         if (px < lo || px > hi) layout_.Write(dp + c * bpp, px);
       }
+    } else if (bpp == 4 && (s != this || dp + w * bpp <= sp || sp + w * bpp <= dp)) {
+      rows::KeyedCopyRow32(reinterpret_cast<uint32_t*>(dp), reinterpret_cast<const uint32_t*>(sp),
+                           w, lo, hi);
     } else {
       for (int c = 0; c < w; ++c) {
         uint32_t px = layout_.Read(sp + c * bpp);
@@ -245,11 +258,8 @@ HRESULT SoftSurface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 src, LPRECT, DWOR
   if (!InsideSurface(r, width_, height_)) return DDERR_INVALIDRECT;
   if (locked_) return DDERR_SURFACEBUSY;
   const int bpp = layout_.bytesPerPixel;
-  for (int yy = r.top; yy < r.bottom; ++yy) {
-    uint8_t* p = Row(yy) + r.left * bpp;
-    for (int xx = r.left; xx < r.right; ++xx, p += bpp)
-      layout_.Write(p, fx->dwFillColor);
-  }
+  for (int yy = r.top; yy < r.bottom; ++yy)
+    rows::FillRow(Row(yy) + r.left * bpp, r.right - r.left, bpp, fx->dwFillColor);
   return DD_OK;
 }
 
