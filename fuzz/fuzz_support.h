@@ -104,15 +104,17 @@ public:
   }
   FUZZ_NOT_UNDER_TEST bool GuardsIntact() const {
     if (Frame.empty()) return true;
-    const int32_t inside = Width * Bytes;
-    for (int32_t r = 0; r < Height + 2 * Pad; ++r) {
-      const uint8_t* row = Frame.data() + static_cast<size_t>(r) * Stride;
-      const bool pictureRow = r >= Pad && r < Pad + Height;
-      for (int32_t i = 0; i < Stride; ++i) {
-        const bool picture = pictureRow && i >= Pad * Bytes && i < Pad * Bytes + inside;
-        if (!picture && row[i] != Canary) return false;
-      }
-    }
+    auto intact = [this](size_t from, size_t count) {
+      for (size_t i = from; i < from + count; ++i)
+        if (Frame[i] != Canary) return false;
+      return true;
+    };
+    const size_t stride = static_cast<size_t>(Stride), side = static_cast<size_t>(Pad) * Bytes;
+    const size_t inside = static_cast<size_t>(Width) * Bytes;
+    const size_t padRows = static_cast<size_t>(Pad) * stride;
+    if (!intact(0, padRows) || !intact((Pad + size_t(Height)) * stride, padRows)) return false;
+    for (size_t r = Pad; r < Pad + size_t(Height); ++r)
+      if (!intact(r * stride, side) || !intact(r * stride + side + inside, side)) return false;
     return true;
   }
 

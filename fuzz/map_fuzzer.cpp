@@ -17,24 +17,32 @@ namespace {
 class TGuardedViewBitmaps : public TViewBitmapSource {
 public:
   std::unique_ptr<TQdBitmap> MakeLayer(int32_t width, int32_t height) override {
-    return Make(width, height);
+    auto layer = Make(width, height);
+    Layers.push_back(static_cast<fuzzsupport::TGuardedBitmap*>(layer.get()));
+    return layer;
   }
+  // The sheets are only read from; ASan watches their ends.
   std::unique_ptr<TQdBitmap> LoadSheet(const std::string&) override { return Make(600, 600); }
-  std::vector<fuzzsupport::TGuardedBitmap*> All;
+  std::vector<fuzzsupport::TGuardedBitmap*> Layers;
 
 private:
   std::unique_ptr<TQdBitmap> Make(int32_t width, int32_t height) {
     auto b = std::make_unique<fuzzsupport::TGuardedBitmap>(true);
     b->Allocate(width, height, 32);
-    All.push_back(b.get());
     return b;
   }
 };
 
 } // namespace
 
+// One view for all inputs: making its layers and sheets anew each time cost more than the rest.
+TGuardedViewBitmaps* Bitmaps = nullptr;
+TWorldView* View = nullptr;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzsupport::AbortOnFatalError();
+  Bitmaps = new TGuardedViewBitmaps;
+  View = new TWorldView(0, 0, 360, 456, nullptr, *Bitmaps);
   return 0;
 }
 
@@ -67,10 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         box.Top + spanY * TileSize / 4};
   sum += map.IsBoxWalkable(probe) + map.IsBoxShotPassable(probe);
 
-  TGuardedViewBitmaps bitmaps;
-  TWorldView view(0, 0, 360, 456, nullptr, bitmaps);
-  DrawWorld(view, map, centerX, centerY, renderTime);
-  for (TGuardedBitmap* b : bitmaps.All) {
+  DrawWorld(*View, map, centerX, centerY, renderTime);
+  for (TGuardedBitmap* b : Bitmaps->Layers) {
     Require(b->LockCount == 0);
     Require(b->GuardsIntact());
   }
