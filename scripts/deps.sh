@@ -15,6 +15,9 @@ kestrove_need_packages() {
 
 KESTROVE_BUILD_PACKAGES=(cmake make g++ pkg-config libsdl2-dev unifont libturbojpeg0-dev)
 KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagick)
+# The fuzz harnesses need clang with its libFuzzer runtime; llvm-symbolizer names the lines of
+# a finding.
+KESTROVE_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
 # The native Windows build and its run under Wine on a virtual display (scripts/test-windows).
 KESTROVE_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine64 libwine fonts-wine xvfb xauth x11-utils libgl1 libglx-mesa0 libgl1-mesa-dri

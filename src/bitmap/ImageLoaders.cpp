@@ -194,9 +194,10 @@ bool TQdBitmap::LoadBmp(TQdStream& input, int32_t bitCount) {
   int64_t rowSize = bits >= 8 ? int64_t(width) * ((bits + 7) / 8) : (int64_t(bits) * width + 7) / 8;
   rowSize = (rowSize + 3) / 4 * 4;
   if (rowSize <= 0 || rowSize > MaxStorageBytes) return false;
-  std::vector<uint8_t> line(static_cast<size_t>(rowSize));
-
+  // The line buffer only once the bitmap exists: a header alone must not cost a row of up to
+  // 256 MiB for a picture that is then refused.
   if (!Allocate(width, height, bitCount)) return false;
+  std::vector<uint8_t> line(static_cast<size_t>(rowSize));
   TQdLockGuard lock(*this);
   const TPixelWriter write = WriterFor(BitCount);
   const bool known = bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -307,10 +308,12 @@ bool TQdBitmap::LoadPcx(TQdStream& input, int32_t bitCount, uint32_t scramblePar
   if (planes == 1 && !havePalette) std::fill(table, table + 256, 0u);
 
   int rotation = (128 + start) & 7;
-  bool ended = false;
+  bool ended = false, cleared = false;
   for (int32_t y = 0; y < height; ++y) {
     if (ended) {
-      std::fill(line.begin(), line.end(), 0);
+      // Cleared once: a short file may promise 65535 lines of 196605 bytes each.
+      if (!cleared) std::fill(line.begin(), line.end(), 0);
+      cleared = true;
     } else if (scrambled) {
       bool complete = true;
       rotation = DecodeScrambledRleLine(line.data(), lineBytes, stream, rotation, key, &complete);

@@ -2,7 +2,10 @@
 
 #include "platform/fatal.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +82,29 @@ int32_t TQdFileStream::GetPosition() {
   off_t pos = ::lseek(FileHandle, 0, SEEK_CUR);
   if (pos < 0) QD_RUN_ERROR(fatal::kInOut);
   return static_cast<int32_t>(pos);
+}
+
+TQdMemoryStream::TQdMemoryStream(const void* data, size_t size)
+    : Data(static_cast<const uint8_t*>(data)),
+      // Positions are 32-bit; anything past that could not be reached anyway.
+      Size(static_cast<int64_t>(std::min<size_t>(size, INT32_MAX))) {
+  IsOpen = true;
+}
+
+int32_t TQdMemoryStream::ReadBytes(void* buffer, int32_t count) {
+  if (count <= 0 || Position >= Size) return 0;
+  const int64_t n = std::min<int64_t>(count, Size - Position);
+  std::memcpy(buffer, Data + Position, static_cast<size_t>(n));
+  Position += n;
+  return static_cast<int32_t>(n);
+}
+
+int32_t TQdMemoryStream::SetPosition(int32_t offset, uint16_t origin) {
+  const int64_t base = origin == 1 ? Position : origin == 2 ? Size : 0;
+  const int64_t target = base + offset;
+  if (target < 0 || target > INT32_MAX) QD_RUN_ERROR(fatal::kInOut);
+  Position = target;
+  return static_cast<int32_t>(target);
 }
 
 bool FileCanOpen(const std::string& fileName) {

@@ -1,6 +1,7 @@
 // Byte streams for the loaders, and the small string and path helpers they share.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -33,6 +34,23 @@ public:
 
 private:
   int FileHandle = -1;
+};
+
+// Bytes in memory read as a file would be, for loaders fed from a buffer (fuzzing, tests, data
+// tools). The bytes are not copied: they must outlive the stream. Moving before the start is an
+// I/O error, as on a file; moving past the end is allowed and reads nothing there.
+class TQdMemoryStream : public TQdStream {
+public:
+  TQdMemoryStream(const void* data, size_t size);
+
+  int32_t ReadBytes(void* buffer, int32_t count) override;
+  int32_t SetPosition(int32_t offset, uint16_t origin) override;
+  int32_t GetPosition() override { return static_cast<int32_t>(Position); }
+
+private:
+  const uint8_t* Data;
+  int64_t Size;
+  int64_t Position = 0;
 };
 
 bool FileCanOpen(const std::string& fileName);

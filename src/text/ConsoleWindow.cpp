@@ -44,22 +44,25 @@ void TConsoleWindow::WriteLine(std::u16string_view text) {
 
 void TConsoleWindow::WriteWrapped(std::u16string_view text) {
   const int64_t w = WindowWidth();
-  std::u16string rest(text);
-  while (TextCells(rest) > 0) {
-    std::u16string line;
-    if ((int64_t(TextCells(rest)) + Column) * CellWidth <= w) {
-      line = std::move(rest);
-      rest.clear();
-    } else {
+  // The rest of the text is buffer[start, end) with restCells cells. Taking a line moves start
+  // on, and a carried "{" goes into the place the line freed, so a line never costs a copy or a
+  // count of everything after it: a long text in a narrow window stays linear.
+  std::u16string buffer(text);
+  size_t start = 0, end = buffer.size();
+  int64_t restCells = TextCells(buffer);
+  while (restCells > 0) {
+    const std::u16string_view rest(buffer.data() + start, end - start);
+    size_t p = rest.size();
+    if ((restCells + Column) * CellWidth > w) {
       // Braces count a cell here although they are not drawn.
-      size_t p = 0;
+      p = 0;
       int64_t wide = 0;
       for (; p < rest.size(); ++p) {
-        int64_t end = int64_t(Column) + int64_t(p) + 1 + wide;
+        int64_t cellEnd = int64_t(Column) + int64_t(p) + 1 + wide;
         if (rest[p] >= 0x100) {
-          if ((end + 1) * CellWidth > w) break;
+          if ((cellEnd + 1) * CellWidth > w) break;
           ++wide;
-        } else if (end * CellWidth > w) {
+        } else if (cellEnd * CellWidth > w) {
           break;
         }
       }
@@ -71,16 +74,23 @@ void TConsoleWindow::WriteWrapped(std::u16string_view text) {
           ++firstGlyph;
         p = std::max(p, std::min(firstGlyph + 1, rest.size()));
       }
-      line = rest.substr(0, p);
-      rest = rest.substr(p, MaxRest);
+    }
+    std::u16string line(rest.substr(0, p));
+    restCells -= TextCells(line);
+    start += p;
+    if (p < rest.size()) {
+      const size_t limit = std::min(end, start + MaxRest);
+      restCells -= TextCells(std::u16string_view(buffer).substr(limit, end - limit));
+      end = limit;
     }
     if (Column == 0) line.erase(0, std::min(line.find_first_not_of(u' '), line.size()));
-    if (!rest.empty()) {
+    if (start < end) {
       size_t keep = line.find_last_not_of(u' ');
       line.erase(keep == std::u16string::npos ? 0 : keep + 1);
       PutText(line, true);
-      // A highlighted word broken over the line end stays highlighted on the next line.
-      if (!IsBalanced(line, u'{', u'}')) rest.insert(rest.begin(), u'{');
+      // A highlighted word broken over the line end stays highlighted on the next line. The
+      // line took at least one unit whenever it holds a brace, so there is room before start.
+      if (!IsBalanced(line, u'{', u'}')) buffer[--start] = u'{';
       NewLine();
     } else {
       PutText(line, false);

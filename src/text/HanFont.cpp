@@ -2,6 +2,7 @@
 
 #include "bitmap/QdBitmap.h"
 #include "platform/fatal.h"
+#include "resource/QdStream.h"
 #include "text/Johab.h"
 
 #include <algorithm>
@@ -42,8 +43,21 @@ TAsciiFont::TAsciiFont(const std::string& fileName) {
   std::fclose(f);
   if (failed) QD_RUN_ERROR(fatal::kDiskRead);
   // A file that shrank after its size was taken holds only what could be read.
+  Adopt(std::move(block), static_cast<int32_t>(got));
+}
+
+TAsciiFont::TAsciiFont(TQdStream& stream) {
+  if (!stream.IsOpen) return;
+  const int32_t want = std::clamp(stream.SetPosition(0, 2), 0, MaxFileBytes);
+  stream.SetPosition(0, 0);
+  auto block = std::make_unique<uint8_t[]>(static_cast<size_t>(want) + 1);
+  const int32_t got = std::max(stream.ReadBytes(block.get(), want), 0);
+  Adopt(std::move(block), got);
+}
+
+void TAsciiFont::Adopt(std::unique_ptr<uint8_t[]> block, int32_t size) {
   Data = std::move(block);
-  Size = static_cast<int32_t>(got);
+  Size = size;
   Loaded = true;
 }
 
@@ -164,8 +178,10 @@ void TJohapFont::GetGlyph(int32_t index, TGlyphInfo& glyph) {
     medialBase = i == 0 ? 0 : (i == 1 || i == 16) ? 194 : 215;
     finalBase = FinalBase(i, m);
   }
+  // Only whole glyphs: a file whose length is not a multiple of 32 would otherwise lend its
+  // last, partial glyph 32 bytes of which some lie past the data.
   auto piece = [&](int32_t g) -> const uint8_t* {
-    return g >= 0 && g * 32 < Size ? Data.get() + g * 32 : nullptr;
+    return g >= 0 && g * 32 + 32 <= Size ? Data.get() + g * 32 : nullptr;
   };
   if (const uint8_t* p = piece(initialBase + i - 1)) std::memcpy(Buffer, p, 32);
   auto orIn = [&](const uint8_t* p) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 class TQdBitmap;
+class TQdStream;
 
 struct TGlyphInfo {
   const uint8_t* Data = nullptr;
@@ -45,6 +46,8 @@ class TAsciiFont : public TFontBase {
 public:
   // A file that cannot be opened leaves the font empty; a read error on it is fatal.
   explicit TAsciiFont(const std::string& fileName);
+  // The same from a stream's whole contents (fonts kept in memory, fuzzing).
+  explicit TAsciiFont(TQdStream& stream);
 
   int32_t GlyphIndex(uint32_t code) override;
   void GetGlyph(int32_t index, TGlyphInfo& glyph) override;
@@ -53,6 +56,9 @@ public:
 
   // No glyph lies beyond this in either file; a longer file is read only this far.
   static constexpr int32_t MaxFileBytes = 1 << 20;
+
+private:
+  void Adopt(std::unique_ptr<uint8_t[]> block, int32_t size);
 };
 
 // Index: initial in bits 16-23, medial in 8-15, final in 0-7 (sequential jamo, 0 = absent).

@@ -17,8 +17,13 @@ TWorldMap::TWorldMap(const std::string& fileName) {
 
 bool TWorldMap::LoadFromFile(const std::string& fileName) {
   if (!FileCanOpen(fileName)) return false;
-
   TQdFileStream stream(fileName);
+  if (!LoadFromStream(stream)) return false;
+  FileName = fileName;
+  return true;
+}
+
+bool TWorldMap::LoadFromStream(TQdStream& stream) {
   uint16_t header[4] = {};
   for (uint16_t& word : header) {
     uint8_t bytes[2] = {};
@@ -29,7 +34,6 @@ bool TWorldMap::LoadFromFile(const std::string& fileName) {
   if (header[2] > MaxMapSide || header[3] > MaxMapSide) return false;
 
   ForegroundTiles = ForegroundTilesL0;
-  FileName = fileName;
   Width = header[2];
   Height = header[3];
   const int32_t size = Width * Height;

@@ -12,6 +12,8 @@ constexpr int32_t MapLayerCount = 5;
 constexpr int32_t MaxMapSide = 256;
 constexpr uint8_t BlockFlag = 0x40;
 
+class TQdStream;
+
 // A set of byte values (256 bits).
 class TTileSet {
 public:
@@ -65,6 +67,8 @@ public:
   explicit TWorldMap(const std::string& fileName);
 
   bool LoadFromFile(const std::string& fileName);
+  // The map file's contents from any stream; FileName is left as it is.
+  bool LoadFromStream(TQdStream& stream);
   void FreeLayers();
 
   // Coordinates are read as unsigned: a negative one is outside.

@@ -67,3 +67,27 @@ TEST(PathUtilities, FindCharFindsTheTerminator) {
   EXPECT_EQ(FindLastOf(".", std::string("a.b.c")), 4);
   EXPECT_EQ(FindLastOf(".", std::string("abc")), 0);
 }
+
+TEST(MemoryStream, MovesAndReadsAsAFileDoes) {
+  const std::string bytes = "0123456789";
+  TQdMemoryStream s(bytes.data(), bytes.size());
+  ASSERT_TRUE(s.IsOpen);
+  char buf[8] = {};
+  EXPECT_EQ(s.ReadBytes(buf, 4), 4);
+  EXPECT_EQ(std::string(buf, 4), "0123");
+  EXPECT_EQ(s.SetPosition(2, 1), 6);
+  EXPECT_EQ(s.ReadBytes(buf, 8), 4);
+  EXPECT_EQ(std::string(buf, 4), "6789");
+  EXPECT_EQ(s.SetPosition(-3, 2), 7);
+  EXPECT_EQ(s.SetPosition(3, 9), 3);
+  EXPECT_EQ(s.ReadBytes(buf, -1), 0);
+  // Past the end is a place to be, with nothing to read.
+  EXPECT_EQ(s.SetPosition(5, 2), 15);
+  EXPECT_EQ(s.GetPosition(), 15);
+  EXPECT_EQ(s.ReadBytes(buf, 4), 0);
+  EXPECT_EXIT(s.SetPosition(-11, 2), ::testing::ExitedWithCode(106), "Runtime error 106 at ");
+
+  TQdMemoryStream empty(nullptr, 0);
+  EXPECT_EQ(empty.ReadBytes(buf, 4), 0);
+  EXPECT_EQ(empty.SetPosition(0, 2), 0);
+}

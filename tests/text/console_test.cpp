@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <tuple>
@@ -188,6 +189,18 @@ TEST_P(ConsoleTest, OddSizesNeverHangOrWriteOutside) {
     c->WriteLine(u"}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}}나");
     EXPECT_GE(c->Row, 0);
     EXPECT_LE(c->Row * 16, std::max(h - 16, 0));
+  }
+  // The longest remainder in a window one cell wide: linear, not a copy and count of the rest for
+  // each of its 60 000 lines (that took over half a minute under the sanitizers).
+  {
+    auto narrow = Make<TConsoleWindow>(0, 0, 8, 16);
+    std::u16string text;
+    while (text.size() < 65000)
+      text += u"ab{c}d ";
+    const auto start = std::chrono::steady_clock::now();
+    narrow->WriteLine(text);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(narrow->Row, 0);
   }
   // A justified line that starts after a Write stays inside and ends at the right edge.
   auto c = Make<TConsoleWindow>(0, 0, 248, 64);

@@ -1,3 +1,4 @@
+#include "resource/QdStream.h"
 #include "text/HanFont.h"
 
 #include "text/font_files.h"
@@ -73,6 +74,11 @@ TEST(JohapFont, PiecesBeyondTheFileAreLeftOutAndOddUnitsGiveABlankCell) {
   TJohapFont tiny(dir.write("tiny.fnt", RecognisableHangul(50)));
   EXPECT_EQ(Compose(tiny, u'힣'), V{});         // initial 113 outside: the buffer is cleared
   EXPECT_EQ(Compose(font, u'가'), (V{0, 152})); // and the next glyph starts clean
+  // A partial last glyph is left out like a missing one, never read past the file's end.
+  const std::string partial = RecognisableHangul(153).substr(0, 152 * 32 + 5);
+  TQdMemoryStream m(partial.data(), partial.size());
+  TJohapFont cut(m);
+  EXPECT_EQ(Compose(cut, u'가'), (V{0}));
   // Units without a Johab code, and packed indices of no syllable, are blank 16-pixel cells.
   EXPECT_EQ(font.GlyphIndex(0x2026), -1);
   EXPECT_EQ(Compose(font, 0x2026), V{});
@@ -99,6 +105,16 @@ TEST(AsciiFont, GlyphsCountFromCode31AndAShortTailIsIgnored) {
   big.GetGlyph(256, g);
   EXPECT_EQ(g.Data, nullptr);
   EXPECT_FALSE(TAsciiFont(dir.path().string()).IsLoaded()); // a folder is no font
+
+  // From memory, the same font.
+  const std::string bytes = data + "tail";
+  TQdMemoryStream m(bytes.data(), bytes.size());
+  TAsciiFont fromMemory(m);
+  EXPECT_EQ(fromMemory.DataSize(), 52);
+  EXPECT_EQ(fromMemory.GlyphIndex(33), 2);
+  fromMemory.GetGlyph(2, g);
+  ASSERT_NE(g.Data, nullptr);
+  EXPECT_EQ(g.Data[15], 3);
 }
 
 TEST(DrawGlyph, ShadesTopToBottomIn32And16Bits) {

@@ -1,5 +1,6 @@
 #include "world/Vesk3_map.h"
 
+#include "resource/QdStream.h"
 #include "support/temp_dir.h"
 #include "world/map_builder.h"
 
@@ -64,6 +65,13 @@ TEST(WorldMapFile, TruncatedFileLoadsWithTheMissingTilesEmpty) {
   EXPECT_EQ(map.GetTile(0, 3, 3), 5);
   EXPECT_EQ(map.GetTile(1, 2, 0), 6);
   EXPECT_EQ(map.GetTile(1, 3, 0), 0);
+  // The same bytes from memory; the map then has no file name.
+  TWorldMap fromMemory{std::string()};
+  TQdMemoryStream m(bytes.data(), 8 + 16 + 3);
+  ASSERT_TRUE(fromMemory.LoadFromStream(m));
+  EXPECT_EQ(fromMemory.GetTile(0, 3, 3), 5);
+  EXPECT_EQ(fromMemory.GetTile(1, 3, 0), 0);
+  EXPECT_EQ(fromMemory.FileName, "");
   TWorldMap headerOnly = Load(dir, std::string("\0\0\0\0\x05", 5));
   EXPECT_EQ(headerOnly.Width, 5);
   EXPECT_EQ(headerOnly.Height, 0);
