@@ -103,8 +103,7 @@ SoftSurface* AsSoft(IDirectDrawSurface7* s) {
 
 SoftSurface::SoftSurface(SoftDirectDraw* owner, int width, int height, const DDPIXELFORMAT& format,
                          DDSCAPS2 caps)
-    : owner_(ComRef<IDirectDraw7>::Share(owner)), ownerImpl_(owner), width_(width), height_(height),
-      caps_(caps) {
+    : owner_(ComRef<IDirectDraw7>::Share(owner)), width_(width), height_(height), caps_(caps) {
   layout_.SetFormat(format);
   pitch_ = width * layout_.bytesPerPixel;
   bits_.assign(static_cast<size_t>(pitch_) * height, 0);

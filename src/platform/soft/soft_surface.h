@@ -105,7 +105,6 @@ private:
   void Present();
 
   ComRef<IDirectDraw7> owner_;
-  SoftDirectDraw* ownerImpl_;
   int width_, height_, pitch_;
   PixelLayout layout_;
   DDSCAPS2 caps_;
