@@ -1,5 +1,4 @@
-#include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
+#include "support/soft_display_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -8,28 +7,8 @@
 
 namespace {
 
-struct QuadVertex {
-  float x, y, z, rhw;
-  DWORD diffuse, specular;
-  float u, v;
-};
-static_assert(sizeof(QuadVertex) == 32);
-
-class SoftDisplayTest : public ::testing::Test {
+class SoftDisplayTest : public SoftDisplayFixture {
 protected:
-  void SetUp() override {
-    soft::ResetSettings();
-    soft::SetPresenter(nullptr);
-    LoadDirectDrawBinding();
-    fb = new TFrameBuffer(reinterpret_cast<HWND>(1));
-    ASSERT_TRUE(fb->SetDisplayMode(640, 480, 32));
-    ASSERT_TRUE(fb->Device);
-  }
-  void TearDown() override {
-    fb->Destroy();
-    FreeDirectDrawBinding();
-  }
-
   ComRef<IDirectDrawSurface7> Plain(int w, int h) {
     DDSURFACEDESC2 d;
     std::memset(&d, 0, sizeof d);
@@ -42,15 +21,6 @@ protected:
     EXPECT_EQ(fb->DirectDraw->CreateSurface(&d, s.Out(), nullptr), DD_OK);
     return s;
   }
-  // Runs f over the locked pixels of s (rows top-down, pitch in pixels).
-  template <class F> void WithPixels(IDirectDrawSurface7* s, F f) {
-    DDSURFACEDESC2 d;
-    std::memset(&d, 0, sizeof d);
-    d.dwSize = sizeof d;
-    ASSERT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-    f(static_cast<uint32_t*>(d.lpSurface), static_cast<int>(d.lPitch / 4));
-    s->Unlock(nullptr);
-  }
   void Fill(IDirectDrawSurface7* s, RECT* r, uint32_t colour) {
     DDBLTFX fx;
     std::memset(&fx, 0, sizeof fx);
@@ -58,8 +28,6 @@ protected:
     fx.dwFillColor = colour;
     ASSERT_EQ(s->Blt(r, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
   }
-
-  TFrameBuffer* fb = nullptr;
 };
 
 uint8_t Blend(int src, int dst, int a) {

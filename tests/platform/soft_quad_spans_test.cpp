@@ -1,8 +1,7 @@
 // The direct quad path against the general rasteriser on textures made of runs of one texel value
 // (as a window's background is) mixed with opaque and clear texels, under several diffuse colours
 // and at every alignment of the runs to groups of four pixels.
-#include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
+#include "support/soft_display_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -11,37 +10,7 @@
 
 namespace {
 
-struct QuadVertex {
-  float x, y, z, rhw;
-  DWORD diffuse, specular;
-  float u, v;
-};
-
-class SoftQuadSpansTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    soft::ResetSettings();
-    soft::SetPresenter(nullptr);
-    LoadDirectDrawBinding();
-    fb = new TFrameBuffer(reinterpret_cast<HWND>(1));
-    ASSERT_TRUE(fb->SetDisplayMode(640, 480, 32));
-    ASSERT_TRUE(fb->Device);
-  }
-  void TearDown() override {
-    soft::ResetSettings();
-    fb->Destroy();
-    FreeDirectDrawBinding();
-  }
-  template <class F> void WithPixels(IDirectDrawSurface7* s, F f) {
-    DDSURFACEDESC2 d;
-    std::memset(&d, 0, sizeof d);
-    d.dwSize = sizeof d;
-    ASSERT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-    f(static_cast<uint32_t*>(d.lpSurface), static_cast<int>(d.lPitch / 4));
-    s->Unlock(nullptr);
-  }
-  TFrameBuffer* fb = nullptr;
-};
+class SoftQuadSpansTest : public SoftDisplayFixture {};
 
 } // namespace
 
