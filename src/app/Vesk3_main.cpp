@@ -117,7 +117,8 @@ void TGameMain::Render() {
   if (RateStart == 0) RateStart = FrameTime;
   RenderCount += 1;
   RenderTime = FrameTime;
-  if (RateStart + 1000 < RenderTime) {
+  // The difference, not a sum, so the measure survives the clock's wrap at 2^32 ms.
+  if (RenderTime - RateStart > 1000) {
     FrameRate = RenderCount * 1000 / (RenderTime - RateStart);
     RateStart = RenderTime;
     RenderCount = 0;

@@ -201,10 +201,16 @@ TEST_F(GameTest, HangulModeFoldsCapsLockButShiftDoublesConsonants) {
   EXPECT_EQ(Ime->Composing, u"ㄱ");
   Type("R"); // Shift held: the doubled one
   EXPECT_EQ(Ime->Committed + Ime->Composing, u"ㄱㄲ");
+  soft::SetKeyDown(VK_SHIFT, true); // Caps Lock and Shift give a small letter; Shift wins
+  game->KeyChar('r');
+  soft::SetKeyDown(VK_SHIFT, false);
+  EXPECT_EQ(Ime->Committed + Ime->Composing, u"ㄱㄲㄲ");
+  game->KeyChar(8);
   game->KeyChar(8);
   game->KeyChar(21);
   Type("aB");
-  EXPECT_EQ(Ime->Committed + Ime->Composing, u"ㄱaB");
+  game->KeyChar('C'); // English mode keeps what Caps Lock gave
+  EXPECT_EQ(Ime->Committed + Ime->Composing, u"ㄱaBC");
 }
 
 TEST_F(GameTest, ThePlayerStandsStillWhileTalkingButShotsFlyOn) {
@@ -256,6 +262,28 @@ TEST_F(GameTest, TheFrameRateShowsRendersPerSecondOfVirtualTime) {
   game->Render();
   EXPECT_EQ(FrameRate, 11u);
   EXPECT_EQ(RateStart, 2001u);
+  // Through the clock's wrap, two renders a 16 ms frame: each measure spans 63 frames.
+  RateStart = RenderCount = 0;
+  for (uint32_t i = 0; i < 2 * 63 + 1; ++i) {
+    FrameTime = 0xFFFFFC00u + i * 16;
+    game->Render();
+    game->Render();
+  }
+  EXPECT_EQ(FrameRate, 125u);
+  EXPECT_EQ(RateStart, 0x3E0u); // 2016 ms after the start, past 2^32
+}
+
+TEST_F(GameTest, TheCursorBlinksOnceMoreThan300MsHavePassed) {
+  game->StartConversation(1);
+  const bool shown = InputWindow->CursorShown;
+  LastBlink = 5000;
+  FrameTime = 5300;
+  game->Update();
+  EXPECT_EQ(InputWindow->CursorShown, shown);
+  FrameTime = 5301;
+  game->Update();
+  EXPECT_NE(InputWindow->CursorShown, shown);
+  EXPECT_EQ(LastBlink, 5301u);
 }
 
 TEST_F(GameTest, BackgroundsOfOtherSizesAreClippedOrClearedAround) {
