@@ -36,12 +36,14 @@ void TQdBitmap::Initialize(IDirectDraw7*) {
 bool TQdBitmap::Allocate(int32_t width, int32_t height, int32_t bitCount) {
   const int64_t pitch = int64_t(width) * ((int64_t(bitCount) + 7) / 8);
   const bool pitchFits = pitch >= 0 && pitch <= std::numeric_limits<int32_t>::max();
-  Pitch = pitchFits ? static_cast<int32_t>(pitch) : 0;
+  // A refusal must not give the block already held another row length.
+  if (Pixels == nullptr) Pitch = pitchFits ? static_cast<int32_t>(pitch) : 0;
   // Only the three pixel formats the fill, copy and XOR routines know get storage: any other
   // size would let a 32-bit routine run past the ends of the rows.
   if (width <= 0 || height <= 0 || !pitchFits) return false;
   if (bitCount != 15 && bitCount != 16 && bitCount != 32) return false;
   if (pitch * height > MaxStorageBytes) return false;
+  Pitch = static_cast<int32_t>(pitch);
 
   Storage.reset(new uint8_t[static_cast<size_t>(pitch * height)]);
   Pixels = Storage.get();

@@ -37,6 +37,10 @@ TEST(QdBitmap, AllocationRefusesEmptyHugeAndUnknownFormats) {
   b.FillRect(0xFFFFFFFF, Rect(0, 0, 4, 4));
   TQdBitmap src(4, 4, 32);
   b.Draw(Rect(0, 0, 4, 4), src, Rect(0, 0, 4, 4), false);
+  // Refused on a bitmap with storage: rows keep the length of the block they index.
+  EXPECT_FALSE(src.Allocate(8, 8, 24));
+  EXPECT_EQ(src.Pitch, 16);
+  src.FillRect(0xFFFFFFFF, Rect(0, 0, 8, 8));
 }
 
 TEST(QdBitmap, FreeStorageKeepsSizesAndIsRepeatable) {
