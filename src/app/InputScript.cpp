@@ -67,7 +67,7 @@ bool ParseInputScript(const std::string& text, const std::string& baseDir,
     std::string trimmed = Trim(raw);
     if (trimmed.empty() || trimmed[0] == '#') continue;
     size_t lead = raw.find_first_not_of(" \t");
-    size_t sp = raw.find(' ', lead);
+    size_t sp = raw.find_first_of(" \t", lead);
     std::string cmd = raw.substr(lead, sp == std::string::npos ? std::string::npos : sp - lead);
     std::string rest = sp == std::string::npos ? std::string() : raw.substr(sp + 1);
 

@@ -67,6 +67,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 int Halt(int code) {
   HanFont.ReleaseFonts();
   FreeDirectDrawBinding();
+  fatal::SetMessageSink(nullptr);
   return code;
 }
 
@@ -77,6 +78,8 @@ POINT WindowOrigin(HWND) {
 }
 
 int RunProgram(const GameFactory& factory, TRunControl* control) {
+  // From the first step on: a fatal error in module start-up shows its box without an owner.
+  fatal::SetMessageSink(ShowFatalMessage);
   // Module start-up.
   LoadDirectDrawBinding();
   LoadHanFont();
@@ -101,7 +104,6 @@ int RunProgram(const GameFactory& factory, TRunControl* control) {
                                 ScreenHeight, nullptr, nullptr, instance, nullptr);
   if (!window) return Halt(0);
   g_mainWindow = window;
-  fatal::SetMessageSink(ShowFatalMessage);
   ShowWindow(window, SW_SHOWDEFAULT);
   UpdateWindow(window);
   ImmAssociateContext(window, nullptr);
@@ -156,12 +158,12 @@ int RunProgram(const GameFactory& factory, TRunControl* control) {
   CloseHandle(event);
 
   // Module end: what the modules own goes last.
-  fatal::SetMessageSink(nullptr);
   g_mainWindow = nullptr;
   delete GameMain;
   GameMain = nullptr;
   HanFont.ReleaseFonts();
   FreeDirectDrawBinding();
+  fatal::SetMessageSink(nullptr);
   return exitCode;
 }
 

@@ -1,12 +1,19 @@
 #include "app/InputScript.h"
 #include "app/kestrove.h"
 #include "display/UDxDraw.h"
+#include "platform/fatal.h"
 #include "platform/soft/soft_display.h"
 #include "platform/win/win_control.h"
+#include "support/temp_dir.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -158,6 +165,25 @@ TEST_F(ProgramTest, WithoutADisplayTheProgramStopsInOrderBeforeMakingTheGame) {
   EXPECT_EQ(soft::MainWindow(), nullptr);
 }
 
+TEST_F(ProgramTest, AFatalErrorBeforeTheWindowExistsIsShownInABox) {
+  class BoxToStderr : public soft::HeadlessPresenter {
+    void ShowMessage(const char* caption, const char* text) override {
+      std::fprintf(stderr, "[%s box] %s\n", caption, text);
+    }
+  };
+  TempDir dir;
+  // A font file that cannot be measured is an I/O error while the fonts load at start-up.
+  ASSERT_EQ(mkfifo(dir.file("ascii.fnt").c_str(), 0600), 0);
+  EXPECT_EXIT(
+      {
+        soft::SetPresenter(std::make_unique<BoxToStderr>());
+        std::filesystem::current_path(dir.path());
+        open("ascii.fnt", O_RDWR | O_NONBLOCK); // a writer, so opening it does not wait
+        Run(nullptr);
+      },
+      ::testing::ExitedWithCode(fatal::kInOut), "\\[Error box\\] Runtime error 106 at ");
+}
+
 TEST_F(ProgramTest, ScriptedKeysChangeTheHeldStateWhenTheyAreHandled) {
   std::vector<TScriptCommand> commands;
   std::string error;
@@ -213,4 +239,6 @@ TEST(InputScript, KeysShotsAndTypingExpandToKeyEvents) {
   EXPECT_EQ(c[6].value, static_cast<uint32_t>('A'));
   EXPECT_EQ(c[8].value, static_cast<uint32_t>(VK_SHIFT));
   EXPECT_EQ(c[8].kind, TScriptCommand::Up);
+  ASSERT_TRUE(ParseInputScript("wait\t2\n\tpress\tQ\n", "/", c, error)) << error;
+  EXPECT_EQ(c.size(), 3u);
 }
