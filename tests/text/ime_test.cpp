@@ -102,3 +102,45 @@ TEST(QdIme, EnglishModeMidSyllableCommitsTheComposition) {
   ime.KeyIn(0x141, false);
   EXPECT_TRUE(ime.Committed.empty() && ime.Composing.empty());
 }
+
+// The two-set layout and Unicode's jamo orders, written out independently of the input method's
+// index tables; each syllable is composed here by Unicode's arithmetic.
+TEST(QdIme, EveryKeyCompoundVowelAndClusterComposesAsUnicodeDoes) {
+  const std::u16string plain = u"ㅁㅠㅊㅇㄷㄹㅎㅗㅑㅓㅏㅣㅡㅜㅐㅔㅂㄱㄴㅅㅕㅍㅈㅌㅛㅋ"; // a..z
+  const std::u16string shiftKeys = u"EOPQRTW", shifted = u"ㄸㅒㅖㅃㄲㅆㅉ";
+  const std::u16string initials = u"ㄱㄲㄴㄷㄸㄹㅁㅂㅃㅅㅆㅇㅈㅉㅊㅋㅌㅍㅎ";
+  const std::u16string vowels = u"ㅏㅐㅑㅒㅓㅔㅕㅖㅗㅘㅙㅚㅛㅜㅝㅞㅟㅠㅡㅢㅣ";
+  const std::u16string finals = u" ㄱㄲㄳㄴㄵㄶㄷㄹㄺㄻㄼㄽㄾㄿㅀㅁㅂㅄㅅㅆㅇㅈㅊㅋㅌㅍㅎ";
+  auto syllable = [&](char16_t l, char16_t v, char16_t t) {
+    return std::u16string(1, static_cast<char16_t>(0xAC00 + initials.find(l) * 588 +
+                                                   vowels.find(v) * 28 + finals.find(t)));
+  };
+  auto key = [&](char16_t jamo) -> char {
+    size_t s = shifted.find(jamo);
+    return s != std::u16string::npos ? static_cast<char>(shiftKeys[s])
+                                     : static_cast<char>('a' + plain.find(jamo));
+  };
+  auto typed = [](std::string keys) {
+    TQdIme ime;
+    Trace(ime, keys);
+    return ime.Committed + ime.Composing;
+  };
+  for (char16_t jamo : plain + shifted) {
+    const std::string k(1, key(jamo));
+    EXPECT_EQ(typed(k), std::u16string(1, jamo)) << k;
+    if (vowels.find(jamo) != std::u16string::npos) {
+      EXPECT_EQ(typed("d" + k), syllable(u'ㅇ', jamo, u' ')) << k;
+    } else {
+      EXPECT_EQ(typed(k + "k"), syllable(jamo, u'ㅏ', u' ')) << k;
+      if (finals.find(jamo) != std::u16string::npos) {
+        EXPECT_EQ(typed("dk" + k), syllable(u'ㅇ', u'ㅏ', jamo)) << k;
+      }
+    }
+  }
+  for (std::u16string c :
+       {u"ㅗㅏㅘ", u"ㅗㅐㅙ", u"ㅗㅣㅚ", u"ㅜㅓㅝ", u"ㅜㅔㅞ", u"ㅜㅣㅟ", u"ㅡㅣㅢ"})
+    EXPECT_EQ(typed({'d', key(c[0]), key(c[1])}), syllable(u'ㅇ', c[2], u' ')) << key(c[1]);
+  for (std::u16string c : {u"ㄱㅅㄳ", u"ㄴㅈㄵ", u"ㄴㅎㄶ", u"ㄹㄱㄺ", u"ㄹㅁㄻ", u"ㄹㅂㄼ",
+                           u"ㄹㅅㄽ", u"ㄹㅌㄾ", u"ㄹㅍㄿ", u"ㄹㅎㅀ", u"ㅂㅅㅄ"})
+    EXPECT_EQ(typed({'d', 'k', key(c[0]), key(c[1])}), syllable(u'ㅇ', u'ㅏ', c[2])) << key(c[1]);
+}
