@@ -107,6 +107,12 @@ TEST_F(CharacterTest, EdgeGuardStopsAtZero) {
   p.Y = 1;
   Frame({U, L});
   EXPECT_EQ(Of(p), (State{50, 0, 1, FaceLeft}));
+  p.X = p.Y = 3; // the guard sees exactly 0: not yet past the edge
+  Frame({L});
+  EXPECT_EQ(p.X, -3);
+  p.X = 50;
+  Frame({U});
+  EXPECT_EQ(p.Y, -3);
 }
 
 TEST_F(CharacterTest, WallsStopOrDeflectTheWalker) {
@@ -145,11 +151,35 @@ TEST_F(CharacterTest, BumpingTurnsThePartnerAndStartsAConversation) {
   EXPECT_EQ(behind.Direction, FaceLeft);
   EXPECT_THAT(Conversations, ElementsAre(1, 2));
 
-  Conversations.clear();
-  ConversationStarter = nullptr; // nobody listening: still no crash
+  ConversationStarter = nullptr; // nobody listening: the bump still holds the walker
   Frame({R});
-  EXPECT_EQ(p.X, 100);
-  EXPECT_TRUE(Conversations.empty());
+  EXPECT_EQ(Of(p), (State{100, 100, 0, FaceRight}));
+
+  // Reach from the target (306, 300): under 16 across and under 12 down or up.
+  const int32_t reach[][3] = {{15, 0, 1}, {16, 0, 0}, {-15, 11, 1}, {0, 12, 0}, {0, -11, 1}};
+  for (const auto& r : reach) {
+    for (int32_t i = 1; i < 4; ++i)
+      Objects[i].reset();
+    p.X = p.Y = 300;
+    Put(1, std::make_unique<TCharacter>(1, 1, 306 + r[0], 300 + r[1]));
+    Frame({R});
+    EXPECT_EQ(p.X, r[2] ? 300 : 306) << r[0] << "," << r[1];
+  }
+}
+
+TEST_F(CharacterTest, ABlockedDiagonalSlidesAcrossFirstAndTurnsThePartnerTheWayItSlid) {
+  MapBuilder b(20, 20);
+  b.Set(3, 5, 5, BlockFlag); // pixels 120..143: only the diagonal step's corner touches it
+  UseMap(b);
+  TMainCharacter& p = Player(110, 118);
+  Frame({R, D}); // both slides are open: across comes first
+  EXPECT_EQ(Of(p), (State{116, 118, 1, FaceRight}));
+  UseMap(b.Set(3, 5, 4, BlockFlag)); // now only the slide down is open, into a partner
+  p.X = 110;
+  TCharacter& below = Put(1, std::make_unique<TCharacter>(1, 1, 110, 130));
+  Frame({R, D});
+  EXPECT_EQ(Of(p), (State{110, 118, 0, FaceRight}));
+  EXPECT_EQ(below.Direction, FaceUp);
 }
 
 TEST_F(CharacterTest, CharactersFarOutsideTheMapDoNotOverflow) {
@@ -173,6 +203,7 @@ TEST_F(CharacterTest, VolleyValuesForEachFacing) {
   Reset();
   Player(100, 100).Direction = FaceUp;
   Objects[0]->Update(); // no key: nothing
+  EXPECT_EQ(FindFreeSlot(), 1);
   dynamic_cast<TMainCharacter&>(*Objects[0]).FireVolley();
   EXPECT_EQ(Of(1), (Motion{0, -15, 0, 0.7}));
   EXPECT_EQ(Of(2), (Motion{3, -14, -0.15, 0.7}));

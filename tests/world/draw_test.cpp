@@ -32,7 +32,7 @@ TEST_F(DrawWorldTest, GroundThenObjectsRowByRowThenForeground) {
   Put(0, std::make_unique<TCharacter>(0, 0, 12, 40)); // on the special tile
   Put(1, std::make_unique<TObjShoot>(30, 0, 0, 0, 0, 0, 1));
   Put(2, std::make_unique<TCharacter>(2, 0, 40, 500)); // below the view
-  Put(3, std::make_unique<TCharacter>(3, 1, 36, 10));
+  Put(3, std::make_unique<TCharacter>(3, 1, 36, 12));  // exactly on row 0's line: still in it
 
   RecordingCanvas view;
   DrawWorld(view, *WorldMap, 24, 24, 7);
@@ -42,7 +42,7 @@ TEST_F(DrawWorldTest, GroundThenObjectsRowByRowThenForeground) {
                           Call{0, 156, 204, 100, 0}, Call{1, 156, 204, 0, 0},
                           Call{2, 156, 204, 0, 1}, Call{0, 180, 204, 1, 0}, Call{1, 180, 204, 5, 0},
                           Call{2, 180, 204, 0, 1}, Call{1, 174, 182, 78, 0},
-                          Call{4, 180, 202, 9, 0},
+                          Call{4, 180, 204, 9, 0},
                           // tile row 1
                           Call{0, 156, 228, 2, 0}, Call{1, 156, 228, 2, 0}, Call{2, 156, 228, 0, 1},
                           Call{0, 180, 228, 3, 0}, Call{1, 180, 228, 0, 0}, Call{2, 180, 228, 1, 1},

@@ -59,6 +59,15 @@ TEST_F(ObjectTest, ProbeUsesTheVelocityBeforeAcceleration) {
   TObjMotion n(30, 12, 11, 0, 100, 0);
   EXPECT_TRUE(n.Update()); // probe 41 + 6 = 47 passes; the move then jumps into the wall
   EXPECT_EQ(n.X, 141);
+
+  // The probe reaches 6 pixels each way: against tile (2, 2), pixels 48..71 both ways.
+  UseMap(MapBuilder(5, 5).Set(1, 2, 2, 6));
+  const int32_t probes[][3] = {{42, 60, 0}, {41, 60, 1}, {77, 60, 0}, {78, 60, 1},
+                               {60, 42, 0}, {60, 41, 1}, {60, 77, 0}, {60, 78, 1}};
+  for (const auto& at : probes) {
+    TObjMotion still(at[0], at[1], 0, 0, 0, 0);
+    EXPECT_EQ(still.Update(), at[2] == 1) << at[0] << "," << at[1];
+  }
 }
 
 TEST_F(ObjectTest, ShotLivesItsFramesAndStopsAtWalls) {
