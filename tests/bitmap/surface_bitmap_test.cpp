@@ -161,6 +161,12 @@ TEST_F(SurfaceBitmapTest, LoadersWriteTheDisplaysSixteenBitFormat) {
   TDxBitmap b(dir.write("p.pcx", pcx), 32, dd());
   ASSERT_EQ(b.BitCount, 16);
   EXPECT_EQ(Pixel16At(b, 0, 0), 0xFC08);
+  // The colour key is converted the same way, so it matches that pixel.
+  b.SetColorKey(0xFFFF8040);
+  DDCOLORKEY key{0, 0};
+  ASSERT_EQ(b.Surface->GetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+  EXPECT_EQ(key.dwColorSpaceLowValue, 0xFC08u);
+  EXPECT_EQ(b.ColorKey, 0xFC08u);
 }
 
 TEST_F(SurfaceBitmapTest, SurfaceLocksDoNotNest) {

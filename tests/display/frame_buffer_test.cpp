@@ -230,8 +230,25 @@ TEST_F(TextureTest, FormatsAreChosenBySizeAndMasksAndSkipOthers) {
   fb->CreateTexture(fb->Device.Get(), 8, 8, 4, t);
   EXPECT_FALSE(t);
 
-  // Only formats without a 0xF000 alpha: no A4R4G4B4 texture even though 16-bit ones exist.
+  // Look-alikes listed first, each to be passed over by one rule: luminance, FourCC, alpha only.
   auto& formats = soft::Settings().textureFormats;
+  DDPIXELFORMAT luminance = soft::RgbFormat(16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+  luminance.dwFlags = DDPF_LUMINANCE;
+  DDPIXELFORMAT fourCC = soft::RgbFormat(16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+  fourCC.dwFlags |= DDPF_FOURCC;
+  fourCC.dwFourCC = 0x31545844;
+  DDPIXELFORMAT alphaOnly = soft::RgbFormat(16, 0xF800, 0x07E0, 0x001F, 0);
+  alphaOnly.dwFlags = DDPF_ALPHAPIXELS;
+  formats.insert(formats.begin(), {luminance, fourCC, alphaOnly});
+  for (int format : {tfA4R4G4B4, tfA1R5G5B5, tfR5G6B5}) {
+    fb->CreateTexture(fb->Device.Get(), 8, 8, format, t);
+    ASSERT_TRUE(t) << format;
+    const DDPIXELFORMAT f = Desc(t.Get()).ddpfPixelFormat;
+    EXPECT_EQ(f.dwFlags & ~DDPF_ALPHAPIXELS, DDPF_RGB) << format;
+    EXPECT_EQ(f.dwFourCC, 0u) << format;
+  }
+
+  // Only formats without a 0xF000 alpha: no A4R4G4B4 texture even though 16-bit ones exist.
   formats.erase(
       std::remove_if(formats.begin(), formats.end(),
                      [](const DDPIXELFORMAT& f) { return f.dwRGBAlphaBitMask == 0xF000; }),
