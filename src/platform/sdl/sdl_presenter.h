@@ -34,6 +34,7 @@ private:
   explicit SdlPresenter(const PresenterOptions& options);
   void Draw();
   void WaitForTick();
+  void SetFullScreen(bool on);
   void ToggleFullScreen();
   void Screenshot();
 
@@ -48,6 +49,8 @@ private:
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point nextTick_;
   bool cursorWanted_ = false;
+  bool ownFullScreen_ = false; // no window manager: the game sizes the window itself
+  bool stopPosted_ = false;
 };
 
 } // namespace soft
