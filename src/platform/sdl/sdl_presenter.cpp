@@ -19,7 +19,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 // Speeds are pixels per refresh, so the game is paced by a fixed 60 Hz clock whatever the monitor.
-constexpr auto kRefresh = std::chrono::microseconds(1000000 / 60);
+using Refresh = std::chrono::duration<int64_t, std::ratio<1, 60>>;
 
 int VirtualKey(SDL_Scancode sc) {
   if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 'A' + (sc - SDL_SCANCODE_A);
@@ -182,7 +182,7 @@ void CatchStopSignals() {
 } // namespace
 
 SdlPresenter::SdlPresenter(const PresenterOptions& options)
-    : options_(options), fullScreen_(!options.windowed), start_(Clock::now()), nextTick_(start_) {}
+    : options_(options), fullScreen_(!options.windowed), start_(Clock::now()), tickBase_(start_) {}
 
 std::unique_ptr<SdlPresenter> SdlPresenter::Open(const PresenterOptions& options,
                                                  std::string& error) {
@@ -266,12 +266,14 @@ DWORD SdlPresenter::Now() {
 }
 
 void SdlPresenter::WaitForTick() {
-  auto now = Clock::now();
-  nextTick_ += kRefresh;
-  if (nextTick_ > now) {
-    std::this_thread::sleep_until(nextTick_);
-  } else if (now - nextTick_ > 4 * kRefresh) {
-    nextTick_ = now; // fell far behind (a stall): do not rush to catch up
+  const auto now = Clock::now();
+  // Counted from a base, so sixty ticks are exactly one second.
+  const auto due = tickBase_ + std::chrono::duration_cast<Clock::duration>(Refresh(++ticks_));
+  if (due > now) {
+    std::this_thread::sleep_until(due);
+  } else if (now - due > 4 * Refresh(1)) {
+    tickBase_ = now; // fell far behind (a stall): do not rush to catch up
+    ticks_ = 0;
   }
 }
 
@@ -283,20 +285,37 @@ void SdlPresenter::Present(const uint32_t* pixels, int width, int height, int pi
     if (texture_) SDL_DestroyTexture(texture_);
     texture_ = nullptr;
   }
-  for (int y = 0; y < height; ++y)
-    std::memcpy(frame_.get() + static_cast<size_t>(y) * width,
-                pixels + static_cast<size_t>(y) * pitchPixels, static_cast<size_t>(width) * 4);
+  // Only the rows that differ from the last picture are kept and uploaded; comparing reads no
+  // more than copying would, and most flips change nothing at all.
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  for (int y = 0; y < height; ++y) {
+    const uint32_t* src = pixels + static_cast<size_t>(y) * pitchPixels;
+    uint32_t* kept = frame_.get() + static_cast<size_t>(y) * width;
+    if (std::memcmp(kept, src, rowBytes) == 0) continue;
+    std::memcpy(kept, src, rowBytes);
+    dirtyTop_ = std::min(dirtyTop_, y);
+    dirtyEnd_ = std::max(dirtyEnd_, y + 1);
+  }
   WaitForTick();
-  Draw();
+  if (dirtyTop_ < dirtyEnd_ || !texture_) Draw();
 }
 
 void SdlPresenter::Draw() {
   if (!renderer_ || !frame_) return;
-  if (!texture_)
+  if (!texture_) {
     texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                  width_, height_);
+    dirtyTop_ = 0;
+    dirtyEnd_ = height_;
+  }
   if (!texture_) return;
-  SDL_UpdateTexture(texture_, nullptr, frame_.get(), width_ * 4);
+  if (dirtyTop_ < dirtyEnd_) {
+    const SDL_Rect band{0, dirtyTop_, width_, dirtyEnd_ - dirtyTop_};
+    SDL_UpdateTexture(texture_, &band, frame_.get() + static_cast<size_t>(dirtyTop_) * width_,
+                      width_ * 4);
+    dirtyTop_ = height_;
+    dirtyEnd_ = 0;
+  }
   int outW = 0, outH = 0;
   SDL_GetRendererOutputSize(renderer_, &outW, &outH);
   int scale = std::max(1, std::min(outW / width_, outH / height_));
@@ -368,6 +387,13 @@ void SdlPresenter::Pump() {
         ReleaseAllKeys(); // keys released elsewhere never reach us
       else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
         SetCapsLock(CapsLockOn(window_)); // toggled while away
+      break;
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET:
+      // The texture's contents are gone: upload the whole picture again.
+      dirtyTop_ = 0;
+      dirtyEnd_ = height_;
+      Draw();
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
