@@ -98,19 +98,19 @@ sleep 0.3
 xdotool key Alt_R Caps_Lock shift+h i Return
 sleep 0.5
 kill -TERM "$game"
-ends_within 30
+ends_within 60
 grep -qx '> hI' "$work/t.txt" || fail "right Alt or Caps Lock: $(cat "$work/t.txt")"
 grep -qx '> Hi' "$work/t.txt" || fail "Caps Lock key: $(cat "$work/t.txt")"
 
 start_game --windowed
 kill -INT "$game"
-ends_within 30
+ends_within 60
 
 # The display goes away: the game ends promptly, saying so, full screen or not.
 for mode in --windowed ""; do
   start_game $mode
   kill "$xvfb"
-  ends_within 50
+  ends_within 60
   [ "$code" -ne 0 ] || fail "lost display ($mode): exit code 0"
   grep -q 'lost the display' "$work/game.log" || fail "lost display ($mode): no message"
   wait "$xvfb" 2>/dev/null || true
@@ -125,5 +125,5 @@ start_game
 sleep 1
 picture_at 160 20 2 openbox
 kill -TERM "$game"
-ends_within 30
+ends_within 60
 echo ok
