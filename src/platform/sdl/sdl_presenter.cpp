@@ -102,12 +102,12 @@ bool Asked(const char* driver) {
   return false;
 }
 
-// Xlib calls SDL does not offer, from the library SDL itself loaded.
-template <typename F> F* Xlib(F*, const char* name) {
+// Xlib calls SDL does not offer, from the library SDL itself loaded (the game does not link it).
+template <typename F> F* Xlib(const char* name) {
   static void* lib = SDL_LoadObject("libX11.so.6");
   return lib ? reinterpret_cast<F*>(SDL_LoadFunction(lib, name)) : nullptr;
 }
-#define XLIB(f) Xlib(&f, #f)
+#define XLIB(f) Xlib<decltype(f)>(#f)
 
 // Without a window manager nobody answers a full-screen request.
 bool HasWindowManager(SDL_Window* window) {
