@@ -6,7 +6,7 @@ kestrove="$1"
 data="$2/data"
 here="$(cd "$(dirname "$0")" && pwd)"
 for tool in Xvfb xwininfo import identify; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 work="$(mktemp -d)"
 display=":$((90 + RANDOM % 400))"

@@ -4,19 +4,22 @@
 #include "platform/win/win_control.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 namespace soft {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 // Speeds are pixels per refresh, so the game is paced by a fixed 60 Hz clock whatever the monitor.
-constexpr auto kRefresh = std::chrono::microseconds(1000000 / 60);
+using Refresh = std::chrono::duration<int64_t, std::ratio<1, 60>>;
 
 int VirtualKey(SDL_Scancode sc) {
   if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 'A' + (sc - SDL_SCANCODE_A);
@@ -85,21 +88,126 @@ int VirtualKey(SDL_Scancode sc) {
   }
 }
 
+// Whether the player named this video driver in SDL_VIDEODRIVER (a comma-separated list).
+bool Asked(const char* driver) {
+  const char* list = SDL_getenv("SDL_VIDEODRIVER");
+  if (!list) return false;
+  const size_t n = std::strlen(driver);
+  for (const char* p = list; *p;) {
+    const char* end = std::strchr(p, ',');
+    if (!end) end = p + std::strlen(p);
+    if (static_cast<size_t>(end - p) == n && SDL_strncasecmp(p, driver, n) == 0) return true;
+    p = *end ? end + 1 : end;
+  }
+  return false;
+}
+
+// Xlib calls SDL does not offer, from the library SDL itself loaded (the game does not link it).
+template <typename F> F* Xlib(const char* name) {
+  static void* lib = SDL_LoadObject("libX11.so.6");
+  return lib ? reinterpret_cast<F*>(SDL_LoadFunction(lib, name)) : nullptr;
+}
+#define XLIB(f) Xlib<decltype(f)>(#f)
+
+// Without a window manager nobody answers a full-screen request.
+bool HasWindowManager(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+  auto intern = XLIB(XInternAtom);
+  auto property = XLIB(XGetWindowProperty);
+  auto xfree = XLIB(XFree);
+  if (!intern || !property || !xfree) return true;
+  Display* display = info.info.x11.display;
+  Atom check = intern(display, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  const bool found = property(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW,
+                              &type, &format, &count, &after, &data) == Success &&
+                     type == XA_WINDOW && count == 1;
+  if (data) xfree(data);
+  return found;
+}
+
+// SDL learns the lock only from a key press or a focus event it sees; X knows it from the start.
+bool CapsLockOn(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  auto query = XLIB(XQueryPointer);
+  if (window && query && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
+    Display* display = info.info.x11.display;
+    ::Window root, child;
+    int rootX, rootY, x, y;
+    unsigned int mask = 0;
+    if (query(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y, &mask))
+      return (mask & LockMask) != 0;
+  }
+  return (SDL_GetModState() & KMOD_CAPS) != 0;
+}
+
+// Xlib's own handler exits through the static destructors, whose SDL calls wait forever for a
+// server that is gone.
+int LostDisplay(Display*) {
+  static const char text[] = "kestrove: lost the display\n";
+  ssize_t ignored = write(2, text, sizeof text - 1);
+  (void)ignored;
+  _exit(1);
+}
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+// The first signal closes the game in order; should that not end it soon, the alarm does.
+void OnStopSignal(int sig) {
+  if (g_stopSignal) _exit(128 + sig);
+  g_stopSignal = sig;
+  alarm(3);
+}
+void OnAlarm(int) {
+  _exit(128 + (g_stopSignal ? g_stopSignal : SIGALRM));
+}
+
+void CatchStopSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sa.sa_handler = OnAlarm;
+  sigaction(SIGALRM, &sa, nullptr);
+}
+
 } // namespace
 
 SdlPresenter::SdlPresenter(const PresenterOptions& options)
-    : options_(options), fullScreen_(!options.windowed), start_(Clock::now()), nextTick_(start_) {}
+    : options_(options), fullScreen_(!options.windowed), start_(Clock::now()), tickBase_(start_) {}
 
 std::unique_ptr<SdlPresenter> SdlPresenter::Open(const PresenterOptions& options,
                                                  std::string& error) {
   // Keys come from physical key events only; the desktop's input method never composes text.
   SDL_SetHint(SDL_HINT_IME_SHOW_UI, "0");
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+  // SDL's handlers only queue a quit event, which nobody reads while a call hangs.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  CatchStopSignals();
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     error = std::string("cannot open a window: ") + SDL_GetError();
     return nullptr;
   }
+  // With no display SDL falls back to drivers that show nothing: the game would run unseen.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) &&
+      !Asked(driver)) {
+    SDL_Quit();
+    error = "cannot open a window: there is no display";
+    return nullptr;
+  }
   SDL_StopTextInput();
+  if (!std::strcmp(driver ? driver : "", "x11")) {
+    if (auto handler = XLIB(XSetIOErrorHandler)) handler(LostDisplay);
+  }
   return std::unique_ptr<SdlPresenter>(new SdlPresenter(options));
 }
 
@@ -112,20 +220,23 @@ void SdlPresenter::WindowCreated(HWND hwnd, const char* title) {
   if (window_) return; // one game window
   hwnd_ = hwnd;
   int scale = std::clamp(options_.scale, 1, 8);
-  Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
-  if (fullScreen_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
   window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640 * scale,
-                             480 * scale, flags);
+                             480 * scale, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (!window_) return;
+  ownFullScreen_ = !HasWindowManager(window_);
+  if (fullScreen_ && !ownFullScreen_) SetFullScreen(true);
   renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
   if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
   SDL_StopTextInput();
   CursorVisible(cursorWanted_);
+  SetCapsLock(CapsLockOn(window_));
 }
 
 void SdlPresenter::WindowShown(HWND) {
   if (!window_) return;
   SDL_ShowWindow(window_);
+  // A hidden window's own placement is undone when it is shown.
+  if (fullScreen_ && ownFullScreen_) SetFullScreen(true);
   SDL_RaiseWindow(window_);
 }
 
@@ -155,12 +266,14 @@ DWORD SdlPresenter::Now() {
 }
 
 void SdlPresenter::WaitForTick() {
-  auto now = Clock::now();
-  nextTick_ += kRefresh;
-  if (nextTick_ > now) {
-    std::this_thread::sleep_until(nextTick_);
-  } else if (now - nextTick_ > 4 * kRefresh) {
-    nextTick_ = now; // fell far behind (a stall): do not rush to catch up
+  const auto now = Clock::now();
+  // Counted from a base, so sixty ticks are exactly one second.
+  const auto due = tickBase_ + std::chrono::duration_cast<Clock::duration>(Refresh(++ticks_));
+  if (due > now) {
+    std::this_thread::sleep_until(due);
+  } else if (now - due > 4 * Refresh(1)) {
+    tickBase_ = now; // fell far behind (a stall): do not rush to catch up
+    ticks_ = 0;
   }
 }
 
@@ -172,20 +285,37 @@ void SdlPresenter::Present(const uint32_t* pixels, int width, int height, int pi
     if (texture_) SDL_DestroyTexture(texture_);
     texture_ = nullptr;
   }
-  for (int y = 0; y < height; ++y)
-    std::memcpy(frame_.get() + static_cast<size_t>(y) * width,
-                pixels + static_cast<size_t>(y) * pitchPixels, static_cast<size_t>(width) * 4);
+  // Only the rows that differ from the last picture are kept and uploaded; comparing reads no
+  // more than copying would, and most flips change nothing at all.
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  for (int y = 0; y < height; ++y) {
+    const uint32_t* src = pixels + static_cast<size_t>(y) * pitchPixels;
+    uint32_t* kept = frame_.get() + static_cast<size_t>(y) * width;
+    if (std::memcmp(kept, src, rowBytes) == 0) continue;
+    std::memcpy(kept, src, rowBytes);
+    dirtyTop_ = std::min(dirtyTop_, y);
+    dirtyEnd_ = std::max(dirtyEnd_, y + 1);
+  }
   WaitForTick();
-  Draw();
+  if (dirtyTop_ < dirtyEnd_ || !texture_) Draw();
 }
 
 void SdlPresenter::Draw() {
   if (!renderer_ || !frame_) return;
-  if (!texture_)
+  if (!texture_) {
     texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                  width_, height_);
+    dirtyTop_ = 0;
+    dirtyEnd_ = height_;
+  }
   if (!texture_) return;
-  SDL_UpdateTexture(texture_, nullptr, frame_.get(), width_ * 4);
+  if (dirtyTop_ < dirtyEnd_) {
+    const SDL_Rect band{0, dirtyTop_, width_, dirtyEnd_ - dirtyTop_};
+    SDL_UpdateTexture(texture_, &band, frame_.get() + static_cast<size_t>(dirtyTop_) * width_,
+                      width_ * 4);
+    dirtyTop_ = height_;
+    dirtyEnd_ = 0;
+  }
   int outW = 0, outH = 0;
   SDL_GetRendererOutputSize(renderer_, &outW, &outH);
   int scale = std::max(1, std::min(outW / width_, outH / height_));
@@ -197,10 +327,25 @@ void SdlPresenter::Draw() {
   SDL_RenderPresent(renderer_);
 }
 
+void SdlPresenter::SetFullScreen(bool on) {
+  if (!ownFullScreen_) {
+    SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    return;
+  }
+  // Nobody would answer the request: cover the desktop with a borderless window instead.
+  int scale = std::clamp(options_.scale, 1, 8);
+  SDL_Rect r{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640 * scale, 480 * scale};
+  if (on) SDL_GetDisplayBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &r);
+  SDL_SetWindowBordered(window_, on ? SDL_FALSE : SDL_TRUE);
+  SDL_SetWindowSize(window_, r.w, r.h);
+  SDL_SetWindowPosition(window_, r.x, r.y);
+  if (on) SDL_RaiseWindow(window_);
+}
+
 void SdlPresenter::ToggleFullScreen() {
   if (!window_) return;
   fullScreen_ = !fullScreen_;
-  SDL_SetWindowFullscreen(window_, fullScreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  SetFullScreen(fullScreen_);
   CursorVisible(cursorWanted_);
   Draw();
 }
@@ -222,6 +367,10 @@ void SdlPresenter::Screenshot() {
 
 void SdlPresenter::Pump() {
   HWND target = MainWindow();
+  if (g_stopSignal && target && !stopPosted_) {
+    stopPosted_ = true;
+    PostMessageA(target, WM_CLOSE, 0, 0);
+  }
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
     switch (e.type) {
@@ -236,12 +385,24 @@ void SdlPresenter::Pump() {
         Draw();
       else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
         ReleaseAllKeys(); // keys released elsewhere never reach us
+      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
+        SetCapsLock(CapsLockOn(window_)); // toggled while away
+      break;
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET:
+      // The texture's contents are gone: upload the whole picture again.
+      dirtyTop_ = 0;
+      dirtyEnd_ = height_;
+      Draw();
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
       const bool down = e.type == SDL_KEYDOWN;
       const SDL_Scancode sc = e.key.keysym.scancode;
-      const bool alt = (e.key.keysym.mod & KMOD_LALT) != 0;
+      const int vk = VirtualKey(sc);
+      // X reports Alt for either Alt key, so right Alt (the Hangul key) would look like a
+      // combination.
+      const bool alt = (e.key.keysym.mod & KMOD_LALT) != 0 && vk != VK_HANGUL;
       if (down && alt && (sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER)) {
         if (!e.key.repeat) ToggleFullScreen();
         break;
@@ -250,7 +411,6 @@ void SdlPresenter::Pump() {
         if (down && !e.key.repeat) Screenshot();
         break;
       }
-      const int vk = VirtualKey(sc);
       if (!vk || !target) break;
       LPARAM lParam = 1 | (static_cast<LPARAM>(sc & 0xFF) << 16);
       if (e.key.repeat || !down) lParam |= 1L << 30;

@@ -34,6 +34,7 @@ private:
   explicit SdlPresenter(const PresenterOptions& options);
   void Draw();
   void WaitForTick();
+  void SetFullScreen(bool on);
   void ToggleFullScreen();
   void Screenshot();
 
@@ -44,10 +45,14 @@ private:
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
   int width_ = 640, height_ = 480;
-  std::unique_ptr<uint32_t[]> frame_;
+  std::unique_ptr<uint32_t[]> frame_; // the last picture presented
+  int dirtyTop_ = 0, dirtyEnd_ = 0;   // rows of it the texture does not have yet
   std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point nextTick_;
+  std::chrono::steady_clock::time_point tickBase_;
+  int64_t ticks_ = 0;
   bool cursorWanted_ = false;
+  bool ownFullScreen_ = false; // no window manager: the game sizes the window itself
+  bool stopPosted_ = false;
 };
 
 } // namespace soft

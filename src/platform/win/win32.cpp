@@ -133,6 +133,9 @@ void SetKeyDown(int vk, bool down) {
 void ReleaseAllKeys() {
   S().keys.fill(false);
 }
+void SetCapsLock(bool on) {
+  S().capsLock = on;
+}
 void SetDIBitsHook(std::function<void(const DIBitsCall&)> hook) {
   S().dibHook = std::move(hook);
 }

@@ -17,6 +17,8 @@ HWND MainWindow();
 // Key state behind GetAsyncKeyState; the queue changes it when a key message is taken.
 void SetKeyDown(int vk, bool down);
 void ReleaseAllKeys();
+// The keyboard's Caps Lock as the desktop reports it; Caps Lock key messages toggle it from there.
+void SetCapsLock(bool on);
 
 // Receives the calls of SetDIBitsToDevice (there is no GDI surface to draw on).
 struct DIBitsCall {

@@ -1,0 +1,75 @@
+#ifdef KESTROVE_HAVE_SDL
+#include "platform/sdl/sdl_presenter.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kW = 640, kH = 480, kPitch = 648;
+
+// What the window shows, as 0xRRGGBB.
+std::vector<uint32_t> Shown(SDL_Renderer* r) {
+  std::vector<uint32_t> px(static_cast<size_t>(kW) * kH);
+  SDL_RenderReadPixels(r, nullptr, SDL_PIXELFORMAT_RGB888, px.data(), kW * 4);
+  for (auto& p : px)
+    p &= 0xFFFFFF;
+  return px;
+}
+
+std::vector<uint32_t> Visible(const std::vector<uint32_t>& frame) {
+  std::vector<uint32_t> px;
+  for (int y = 0; y < kH; ++y)
+    px.insert(px.end(), frame.begin() + y * kPitch, frame.begin() + y * kPitch + kW);
+  return px;
+}
+
+} // namespace
+
+// Flips that change nothing are not drawn; the window must still show the last picture whenever
+// it is exposed, and a change confined to a few rows must reach the screen whole.
+TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  PresenterOptions options;
+  options.windowed = true;
+  std::string error;
+  auto presenter = soft::SdlPresenter::Open(options, error);
+  ASSERT_TRUE(presenter) << error;
+  char window;
+  HWND hwnd = reinterpret_cast<HWND>(&window);
+  presenter->WindowCreated(hwnd, "test");
+  presenter->WindowShown(hwnd);
+  SDL_Window* w = SDL_GetWindowFromID(1);
+  ASSERT_TRUE(w);
+  SDL_Renderer* r = SDL_GetRenderer(w);
+  ASSERT_TRUE(r);
+
+  std::vector<uint32_t> a(static_cast<size_t>(kPitch) * kH, 0x204060), b = a;
+  for (int y : {0, 100, 101, 250, kH - 1})
+    for (int x = 0; x < kW; x += 3)
+      b[static_cast<size_t>(y) * kPitch + x] = 0xFF8000u + static_cast<uint32_t>(y);
+  presenter->Present(a.data(), kW, kH, kPitch);
+  presenter->Present(b.data(), kW, kH, kPitch);
+  EXPECT_EQ(Shown(r), Visible(b));
+  presenter->Present(b.data(), kW, kH, kPitch);
+
+  // The window system loses what was shown, then asks for it again.
+  SDL_SetRenderDrawColor(r, 255, 255, 255, 255);
+  SDL_RenderClear(r);
+  SDL_RenderPresent(r);
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = SDL_WINDOWEVENT_EXPOSED;
+  e.window.windowID = SDL_GetWindowID(w);
+  SDL_PushEvent(&e);
+  presenter->Pump();
+  EXPECT_EQ(Shown(r), Visible(b));
+
+  presenter->Present(a.data(), kW, kH, kPitch);
+  EXPECT_EQ(Shown(r), Visible(a));
+  presenter->WindowDestroyed(hwnd);
+}
+#endif
