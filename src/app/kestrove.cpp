@@ -5,7 +5,7 @@
 #include "app/Vesk3_main.h"
 #include "display/UDxDraw.h"
 #include "platform/fatal.h"
-#include "platform/presenters.h"
+#include "platform/presenter.h"
 #include "text/HanFont.h"
 #include "world/Vesk3_map.h"
 #include "world/Vesk3_world.h"

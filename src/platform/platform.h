@@ -12,11 +12,11 @@
 // The font's DrawText is ours; windows.h would rename it to its ANSI GDI call.
 #undef DrawText
 
-#include "platform/native/native_input.h"
+#include "platform/windows/native_input.h"
 #else
-#include "platform/ddraw/d3d_subset.h"
-#include "platform/ddraw/ddraw_subset.h"
-#include "platform/win/windows_subset.h"
+#include "platform/substitute/ddraw/d3d_subset.h"
+#include "platform/substitute/ddraw/ddraw_subset.h"
+#include "platform/substitute/win32/windows_subset.h"
 #endif
 
 #include "platform/com_ref.h"

@@ -1,12 +1,12 @@
 // Whole frames of the real game on the real data, pinned by checksum: any change to a drawing
 // routine that moves a single pixel of the back or front buffer shows up here.
 #include "app/Dialogue.h"
-#include "app/GameHarness.h"
 #include "app/Vesk3_main.h"
 #include "app/kestrove.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
+#include "support/game_harness.h"
 #include "text/HanFont.h"
 #include "world/Vesk3_obj.h"
 

@@ -1,8 +1,8 @@
 #include "app/InputScript.h"
 #include "app/kestrove.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

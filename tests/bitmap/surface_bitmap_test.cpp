@@ -3,8 +3,8 @@
 #include "bitmap/bitmap_support.h"
 #include "bitmap/image_files.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "bitmap/QdBitmap.h"
 #include "bitmap/SurfaceBitmap.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
 #include "text/HanFont.h"
 #include "text/font_files.h"
 

@@ -3,7 +3,7 @@
 #include "bitmap/SurfaceBitmap.h"
 #include "bitmap/bitmap_support.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "platform/soft/soft_surface.h"
+#include "platform/substitute/device/soft_surface.h"
 
 #include "platform/pixel_rows.h"
-#include "platform/soft/soft_device.h"
+#include "platform/substitute/device/soft_device.h"
 
 #include <algorithm>
 #include <bit>

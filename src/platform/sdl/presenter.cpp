@@ -1,6 +1,6 @@
-#include "platform/presenters.h"
+#include "platform/presenter.h"
 
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
 
 #ifdef KESTROVE_HAVE_SDL
 #include "platform/sdl/sdl_presenter.h"

@@ -2,7 +2,7 @@
 // tests reach every branch of device and texture creation, and who shows the picture.
 #pragma once
 
-#include "platform/ddraw/d3d_subset.h"
+#include "platform/substitute/ddraw/d3d_subset.h"
 
 #include <cstdint>
 #include <functional>

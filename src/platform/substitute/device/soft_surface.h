@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/com_ref.h"
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
 
 #include <atomic>
 #include <cstdint>

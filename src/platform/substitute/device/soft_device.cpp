@@ -1,4 +1,4 @@
-#include "platform/soft/soft_device.h"
+#include "platform/substitute/device/soft_device.h"
 
 #include "platform/pixel_rows.h"
 

@@ -1,4 +1,4 @@
-#include "app/GameHarness.h"
+#include "support/game_harness.h"
 
 #include "app/Dialogue.h"
 #include "app/Vesk3_main.h"
@@ -6,8 +6,8 @@
 #include "text/HanFont.h"
 
 #ifndef _WIN32
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
 #endif
 
 namespace {
