@@ -1,5 +1,6 @@
 #include "platform/substitute/device/soft_surface.h"
 
+#include "platform/headless/headless_presenter.h"
 #include "platform/pixel_rows.h"
 #include "platform/substitute/device/soft_device.h"
 
