@@ -72,10 +72,6 @@ int Halt(int code) {
 
 } // namespace
 
-POINT WindowOrigin(HWND) {
-  return POINT{0, 0};
-}
-
 int RunProgram(const GameFactory& factory, TRunControl* control) {
   // Module start-up.
   LoadDirectDrawBinding();

@@ -278,6 +278,10 @@ struct FixedFunction {
 
 } // namespace
 
+IDirect3D7* NewDirect3D(SoftDirectDraw* owner) {
+  return new SoftDirect3D(owner);
+}
+
 SoftDirect3D::SoftDirect3D(SoftDirectDraw* owner) : owner_(ComRef<IDirectDraw7>::Share(owner)) {}
 
 HRESULT SoftDirect3D::QueryInterface(REFIID riid, void** object) {

@@ -137,4 +137,7 @@ private:
   DDPIXELFORMAT displayFormat_;
 };
 
+// The Direct3D object of a DirectDraw object (in soft_device.cpp, which includes this header).
+IDirect3D7* NewDirect3D(SoftDirectDraw* owner);
+
 } // namespace soft
