@@ -6,6 +6,7 @@
 #include "platform/substitute/device/soft_display.h"
 #include "platform/substitute/win32/win_control.h"
 #include "resource/QdJpegSurface.h"
+#include "support/display.h"
 #include "support/game_harness.h"
 #include "support/temp_dir.h"
 #include "text/ConsoleWindow.h"
@@ -71,13 +72,7 @@ protected:
     return lines;
   }
   uint32_t ScreenPixel(int x, int y) {
-    DDSURFACEDESC2 d;
-    std::memset(&d, 0, sizeof d);
-    d.dwSize = sizeof d;
-    EXPECT_EQ(FrameBuffer->PrimarySurface->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-    uint32_t v = static_cast<uint32_t*>(d.lpSurface)[y * d.lPitch / 4 + x];
-    FrameBuffer->PrimarySurface->Unlock(nullptr);
-    return v & 0xFFFFFF;
+    return testsupport::SurfacePixel(FrameBuffer->PrimarySurface.Get(), x, y) & 0xFFFFFF;
   }
   int Projectiles() {
     int n = 0;
