@@ -1,13 +1,13 @@
 // The game's drawing on the real data files, headless (no wait for a display): whole frames,
 // their parts, and start-up. Pixel rates stand next to a memcpy of the same bytes in this run.
 #include "app/Dialogue.h"
-#include "app/GameHarness.h"
 #include "app/Vesk3_main.h"
 #include "app/kestrove.h"
 #include "bitmap/SurfaceBitmap.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
+#include "support/game_harness.h"
 #include "text/ConsoleWindow.h"
 #include "text/HanFont.h"
 #include "text/QdIme.h"

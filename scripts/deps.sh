@@ -14,6 +14,8 @@ kestrove_need_packages() {
 }
 
 KESTROVE_BUILD_PACKAGES=(cmake make g++ pkg-config libsdl2-dev unifont libturbojpeg0-dev)
+# scripts/check: the include rules and the formatting.
+KESTROVE_CHECK_PACKAGES=(python3 clang-format)
 # The X tests drive the game with real key events, with and without a window manager.
 KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagick xdotool openbox)
 # The fuzz harnesses need clang with its libFuzzer runtime; llvm-symbolizer names the lines of

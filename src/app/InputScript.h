@@ -2,7 +2,7 @@
 // message queue exactly as a player's keys would arrive.
 #pragma once
 
-#include "app/kestrove.h"
+#include "app/RunControl.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 #include "app/Vesk3_main.h"
 
 #include "app/Dialogue.h"
+#include "app/Screen.h"
 #include "app/Transcript.h"
-#include "app/kestrove.h"
 #include "display/UDxDraw.h"
 #include "resource/QdJpegSurface.h"
 #include "text/ConsoleWindow.h"

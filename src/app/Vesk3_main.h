@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/GameBase.h"
+#include "app/Screen.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,7 +18,7 @@ class TQdIme;
 constexpr int32_t ViewLeft = 8, ViewTop = 8, ViewWidth = 360, ViewHeight = 456;
 constexpr int32_t ConsoleLeft = ViewWidth + 16;
 constexpr int32_t ConsoleTop = 8, ConsoleHeight = 384;
-constexpr int32_t ConsoleWidth = (640 - ConsoleLeft - 16) / 8 * 8;
+constexpr int32_t ConsoleWidth = (ScreenWidth - ConsoleLeft - 16) / 8 * 8;
 constexpr int32_t InputTop = ConsoleTop + ConsoleHeight + 8, InputHeight = 80;
 
 class TGameMain : public TGameBase {

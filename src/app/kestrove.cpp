@@ -5,7 +5,7 @@
 #include "app/Vesk3_main.h"
 #include "display/UDxDraw.h"
 #include "platform/fatal.h"
-#include "platform/presenters.h"
+#include "platform/presenter.h"
 #include "text/HanFont.h"
 #include "world/Vesk3_map.h"
 #include "world/Vesk3_world.h"
@@ -72,10 +72,6 @@ int Halt(int code) {
 }
 
 } // namespace
-
-POINT WindowOrigin(HWND) {
-  return POINT{0, 0};
-}
 
 int RunProgram(const GameFactory& factory, TRunControl* control) {
   // From the first step on: a fatal error in module start-up shows its box without an owner.

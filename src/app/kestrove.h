@@ -2,6 +2,8 @@
 #pragma once
 
 #include "app/GameBase.h"
+#include "app/RunControl.h"
+#include "app/Screen.h"
 
 #include <functional>
 #include <memory>
@@ -9,26 +11,8 @@
 constexpr UINT FrameMessage = WM_USER + 100;
 constexpr const char* kWindowClass = "__Kestrove__";
 constexpr const char* kWindowTitle = "Kestrove soft";
-constexpr int ScreenWidth = 640;
-constexpr int ScreenHeight = 480;
 
 extern TGameBase* GameMain;
-
-// The screen position of the window's client area: a full-screen pop-up sits at the origin.
-POINT WindowOrigin(HWND window);
-
-// What drives a run besides the player: scripted input, a frame limit. Called on the main thread.
-class TRunControl {
-public:
-  virtual ~TRunControl() = default;
-  // After the game exists, before the first frame.
-  virtual void Start(HWND window) = 0;
-  // After every frame.
-  virtual void AfterFrame() = 0;
-  // A private message this control posted to itself has come out of the queue.
-  virtual void Deliver(WPARAM item) = 0;
-};
-constexpr UINT RunControlMessage = 0x8000 + 1; // WM_APP + 1
 
 using GameFactory = std::function<TGameBase*(HWND window, HDC drawContext)>;
 

@@ -80,20 +80,7 @@ uint8_t* TDxBitmap::GetScanLine(int32_t y) {
 void TDxBitmap::SetColorKey(uint32_t colour) {
   if (BitCount == 16) colour = ColorTo16(colour);
   if (Surface) {
-    DDCOLORKEY key{colour, colour};
-#ifdef _WIN32
-    // Real DirectDraw compares only a pixel's colour bits with the key, so alpha bits in the key
-    // would make it match nothing; without them it matches the same opaque pixels.
-    DDPIXELFORMAT format;
-    std::memset(&format, 0, sizeof format);
-    format.dwSize = sizeof format;
-    if (Surface->GetPixelFormat(&format) == DD_OK && (format.dwFlags & DDPF_RGB)) {
-      const DWORD colourBits = format.dwRBitMask | format.dwGBitMask | format.dwBBitMask;
-      key.dwColorSpaceLowValue &= colourBits;
-      key.dwColorSpaceHighValue &= colourBits;
-    }
-#endif
-    Surface->SetColorKey(DDCKEY_SRCBLT, &key);
+    SetSourceColorKey(Surface.Get(), colour);
   }
   ColorKey = colour;
 }

@@ -12,11 +12,31 @@
 // The font's DrawText is ours; windows.h would rename it to its ANSI GDI call.
 #undef DrawText
 
-#include "platform/native/native_input.h"
+#include "platform/windows/native_input.h"
+
+// Real DirectDraw compares only a pixel's colour bits with the key, so alpha bits in the key
+// would make it match nothing; without them it matches the same opaque pixels.
+inline HRESULT SetSourceColorKey(IDirectDrawSurface7* surface, DWORD colour) {
+  DDCOLORKEY key{colour, colour};
+  DDPIXELFORMAT format{};
+  format.dwSize = sizeof format;
+  if (surface->GetPixelFormat(&format) == DD_OK && (format.dwFlags & DDPF_RGB)) {
+    const DWORD colourBits = format.dwRBitMask | format.dwGBitMask | format.dwBBitMask;
+    key.dwColorSpaceLowValue &= colourBits;
+    key.dwColorSpaceHighValue &= colourBits;
+  }
+  return surface->SetColorKey(DDCKEY_SRCBLT, &key);
+}
 #else
-#include "platform/ddraw/d3d_subset.h"
-#include "platform/ddraw/ddraw_subset.h"
-#include "platform/win/windows_subset.h"
+#include "platform/substitute/ddraw/d3d_subset.h"
+#include "platform/substitute/ddraw/ddraw_subset.h"
+#include "platform/substitute/win32/windows_subset.h"
+
+// The substitute compares the whole pixel value with the key, alpha included.
+inline HRESULT SetSourceColorKey(IDirectDrawSurface7* surface, DWORD colour) {
+  DDCOLORKEY key{colour, colour};
+  return surface->SetColorKey(DDCKEY_SRCBLT, &key);
+}
 #endif
 
 #include "platform/com_ref.h"

@@ -1,8 +1,6 @@
 // Block arithmetic, colour conversion and output packing of the JPEG decoder.
 #include "resource/QdJpegPixels.h"
 
-#include "resource/QdJpeg.h"
-
 #include <cstdlib>
 #include <cstring>
 
@@ -369,73 +367,3 @@ uint8_t NearestPaletteIndex(uint8_t b, uint8_t g, uint8_t r, const uint8_t* pale
 }
 
 } // namespace qdjpeg
-
-// converted: the scan wrote its pixels in their final colours already.
-void TQdJpeg::ConvertColours(bool converted) {
-  const size_t count = size_t{FrameWidth} * FrameHeight;
-  uint8_t* p = Pixels.data();
-  if (converted) {
-  } else if (ScanComponents == 3) {
-    for (size_t i = 0; i < count; ++i, p += 3)
-      qdjpeg::YCbCrToBgr(p[0], p[1], p[2], p);
-  } else if (ScanComponents == 1) {
-    // Backwards, so each grey byte is read before its three output bytes cover it.
-    for (size_t i = count; i-- > 0;) {
-      const uint8_t y = p[i];
-      p[3 * i] = p[3 * i + 1] = p[3 * i + 2] = y;
-    }
-  }
-
-  const int32_t stride = qdjpeg::PictureStride(ImageWidth);
-  if (FrameWidth == ImageWidth && FrameHeight == ImageHeight) return;
-  std::vector<uint8_t> cut(static_cast<size_t>(stride) * ImageHeight);
-  const size_t paddedRow = size_t{3} * FrameWidth;
-  for (int32_t y = 0; y < ImageHeight; ++y)
-    std::memcpy(cut.data() + static_cast<size_t>(y) * stride, Pixels.data() + y * paddedRow,
-                static_cast<size_t>(stride));
-  Pixels.swap(cut);
-  FrameWidth = static_cast<uint16_t>(ImageWidth);
-  FrameHeight = static_cast<uint16_t>(ImageHeight);
-}
-
-bool TQdJpeg::HasPicture() const {
-  return !Pixels.empty() &&
-         Pixels.size() >= static_cast<size_t>(qdjpeg::PictureStride(FrameWidth)) * FrameHeight;
-}
-
-bool TQdJpeg::CopyPixelsTo(void* dest, int32_t pitch, const uint8_t* palette, int bits) const {
-  if (bits != 8 && bits != 15 && bits != 16 && bits != 24 && bits != 32) return false;
-  if (bits == 8 && palette == nullptr) return false;
-  const int32_t w = FrameWidth, h = FrameHeight;
-  if (w == 0 || h == 0) return true;
-  if (!HasPicture()) return false;
-
-  const int32_t stride = qdjpeg::PictureStride(w);
-  auto* base = static_cast<uint8_t*>(dest);
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* s = Pixels.data() + static_cast<size_t>(y) * stride;
-    uint8_t* d = base + static_cast<ptrdiff_t>(y) * pitch;
-    switch (bits) {
-    case 32:
-      qdjpeg::BgrRowToPixel32(s, d, w);
-      break;
-    case 24:
-      std::memcpy(d, s, static_cast<size_t>(3) * w);
-      break;
-    case 16:
-    case 15:
-      for (int32_t x = 0; x < w; ++x, s += 3) {
-        const uint16_t v = bits == 16 ? qdjpeg::PackPixel16(s[0], s[1], s[2])
-                                      : qdjpeg::PackPixel15(s[0], s[1], s[2]);
-        d[2 * x] = static_cast<uint8_t>(v);
-        d[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-      }
-      break;
-    default:
-      for (int32_t x = 0; x < w; ++x, s += 3)
-        d[x] = qdjpeg::NearestPaletteIndex(s[0], s[1], s[2], palette);
-      break;
-    }
-  }
-  return true;
-}

@@ -1,39 +1,88 @@
 // Whole frames of the real game on the real data, pinned by checksum: any change to a drawing
-// routine that moves a single pixel of the back or front buffer shows up here.
+// routine that moves a single pixel of the back or front buffer shows up here. The sums are in
+// frame_golden.sums; a failure writes the frames it saw to build/test-output/frame_golden, and
+// KESTROVE_UPDATE_GOLDENS=1 rewrites the sums instead.
 #include "app/Dialogue.h"
-#include "app/GameHarness.h"
 #include "app/Vesk3_main.h"
-#include "app/kestrove.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
-#include "text/HanFont.h"
+#include "platform/png.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
+#include "support/display.h"
+#include "support/game_harness.h"
 #include "world/Vesk3_obj.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 // FNV-1a over the visible bytes of every row.
-uint64_t SurfaceSum(IDirectDrawSurface7* surface) {
-  DDSURFACEDESC2 d;
-  std::memset(&d, 0, sizeof d);
-  d.dwSize = sizeof d;
-  if (surface->Lock(nullptr, &d, DDLOCK_WAIT, nullptr) != DD_OK) return 0;
+uint64_t SurfaceSum(const std::vector<uint32_t>& pixels) {
   uint64_t h = 14695981039346656037ull;
-  for (DWORD y = 0; y < d.dwHeight; ++y) {
-    const auto* row = static_cast<const uint8_t*>(d.lpSurface) + y * d.lPitch;
-    for (DWORD i = 0; i < d.dwWidth * 4; ++i)
-      h = (h ^ row[i]) * 1099511628211ull;
-  }
-  surface->Unlock(nullptr);
+  for (uint32_t p : pixels)
+    for (int i = 0; i < 4; ++i)
+      h = (h ^ ((p >> (8 * i)) & 0xFF)) * 1099511628211ull;
   return h;
+}
+
+std::vector<uint32_t> Copy(IDirectDrawSurface7* surface) {
+  std::vector<uint32_t> out;
+  testsupport::WithLockedPixels(surface, [&](const uint32_t* pixels, int pitch) {
+    for (int y = 0; y < ScreenHeight; ++y)
+      out.insert(out.end(), pixels + y * pitch, pixels + y * pitch + ScreenWidth);
+  });
+  return out;
+}
+
+struct Scene {
+  std::string name;
+  std::vector<uint32_t> back, front;
+  std::string Sums() const {
+    char s[64];
+    std::snprintf(s, sizeof s, "%016llx %016llx", static_cast<unsigned long long>(SurfaceSum(back)),
+                  static_cast<unsigned long long>(SurfaceSum(front)));
+    return s;
+  }
+};
+
+// Compares every scene with the recorded sums. On a difference the frames seen are kept as PNG
+// with their sums; with KESTROVE_UPDATE_GOLDENS=1 the sums are recorded anew.
+void CheckAgainstGoldens(const std::vector<Scene>& scenes) {
+  std::string got;
+  for (const Scene& s : scenes)
+    got += s.name + ' ' + s.Sums() + '\n';
+  const std::filesystem::path file =
+      std::filesystem::path(KESTROVE_TEST_SOURCE_DIR) / "app" / "frame_golden.sums";
+  if (const char* update = std::getenv("KESTROVE_UPDATE_GOLDENS"); update && *update == '1') {
+    std::ofstream(file) << got;
+    std::fprintf(stderr, "\n*** KESTROVE_UPDATE_GOLDENS=1: rewrote %s ***\n\n", file.c_str());
+    return;
+  }
+  std::stringstream want;
+  want << std::ifstream(file).rdbuf();
+  if (want.str() == got) return;
+  const auto out = std::filesystem::path(KESTROVE_BINARY_DIR) / "test-output" / "frame_golden";
+  std::filesystem::remove_all(out);
+  std::filesystem::create_directories(out);
+  std::ofstream(out / "frame_golden.sums") << got;
+  for (const Scene& s : scenes) {
+    if (s.back.size() != ScreenWidth * ScreenHeight || s.front.size() != s.back.size()) continue;
+    WritePng((out / (s.name + "-back.png")).string(), s.back.data(), ScreenWidth, ScreenHeight,
+             ScreenWidth);
+    WritePng((out / (s.name + "-front.png")).string(), s.front.data(), ScreenWidth, ScreenHeight,
+             ScreenWidth);
+  }
+  ADD_FAILURE() << "frame checksums differ from " << file.string() << "\nexpected:\n"
+                << want.str() << "actual:\n"
+                << got << "the frames and their sums are in " << out.string();
 }
 
 class FrameGoldenTest : public ::testing::Test {
@@ -68,67 +117,52 @@ protected:
       soft::SetKeyDown(VK_SHIFT, false);
     }
   }
-  // Back and front buffer in one line, so a failure names the scene and both sums.
-  std::string Sums() {
-    char s[64];
-    std::snprintf(s, sizeof s, "%016llx %016llx",
-                  static_cast<unsigned long long>(SurfaceSum(FrameBuffer->BackBuffer.Get())),
-                  static_cast<unsigned long long>(SurfaceSum(FrameBuffer->PrimarySurface.Get())));
-    return s;
+  void Capture(const char* name) {
+    scenes_.push_back(
+        {name, Copy(FrameBuffer->BackBuffer.Get()), Copy(FrameBuffer->PrimarySurface.Get())});
   }
 
   std::unique_ptr<TGameHarness> harness_;
   std::unique_ptr<TGameMain> owned_;
   TGameMain* game_ = nullptr;
+  std::vector<Scene> scenes_;
 };
 
 } // namespace
 
 TEST_F(FrameGoldenTest, ScriptedFramesKeepTheirChecksums) {
-  std::vector<std::string> got;
   Frames(3);
-  got.push_back(Sums()); // standing at the start
+  Capture("standing"); // standing at the start
   Frames(20, {VK_DOWN});
   Frames(12, {VK_RIGHT});
-  got.push_back(Sums()); // after walking down and right
+  Capture("walked"); // after walking down and right
   Frames(1, {'Z'});
   Frames(4);
   int flying = 0;
   for (auto& o : Objects)
     flying += o && o->Kind == 0;
   EXPECT_GT(flying, 0);
-  got.push_back(Sums()); // a volley in flight
+  Capture("volley"); // a volley in flight
   Frames(50, {VK_UP});
-  got.push_back(Sums()); // the volley gone, walked back
+  Capture("returned"); // the volley gone, walked back
   game_->StartConversation(1);
   Type("tpsk"); // 세나
   game_->KeyChar(13);
   Type("ekstj"); // half-way through the next question
   Frames(2);
-  got.push_back(Sums()); // console written, input window half typed, cursor blinking
+  Capture("talking"); // console written, input window half typed, cursor blinking
   Frames(10);
-  got.push_back(Sums());
+  Capture("cursor-blinked");
   Frames(10);
-  got.push_back(Sums());
+  Capture("cursor-back");
   game_->KeyChar(13);
   Type("wjs xn"); // 전 투: a long answer that scrolls the console
   game_->KeyChar(13);
   Frames(1);
-  got.push_back(Sums());
+  Capture("long-answer");
   game_->KeyChar(27);
   Frames(2);
-  got.push_back(Sums()); // goodbye said, partner turned back
+  Capture("goodbye"); // goodbye said, partner turned back
 
-  const std::vector<std::string> want = {
-      "edff4e31212c45f7 edff4e31212c45f7", // standing
-      "9030b42f51257587 9030b42f51257587", // walked
-      "bb10f7b9e31db451 bb10f7b9e31db451", // volley
-      "e578cce3086bfd6e e578cce3086bfd6e", // walked back
-      "75bc1b1b2f0a468d 75bc1b1b2f0a468d", // talking
-      "476ed43d6d02c553 476ed43d6d02c553", // cursor blinked
-      "75bc1b1b2f0a468d 75bc1b1b2f0a468d", // cursor back
-      "f77b51cf133d8419 f77b51cf133d8419", // long answer
-      "b8c1f9d7d81bb448 b8c1f9d7d81bb448", // goodbye
-  };
-  EXPECT_EQ(got, want);
+  CheckAgainstGoldens(scenes_);
 }

@@ -1,12 +1,13 @@
 #include "app/Dialogue.h"
-#include "app/GameHarness.h"
 #include "app/Transcript.h"
 #include "app/Vesk3_main.h"
 #include "app/kestrove.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
 #include "resource/QdJpegSurface.h"
+#include "support/display.h"
+#include "support/game_harness.h"
 #include "support/temp_dir.h"
 #include "text/ConsoleWindow.h"
 #include "text/HanFont.h"
@@ -71,13 +72,7 @@ protected:
     return lines;
   }
   uint32_t ScreenPixel(int x, int y) {
-    DDSURFACEDESC2 d;
-    std::memset(&d, 0, sizeof d);
-    d.dwSize = sizeof d;
-    EXPECT_EQ(FrameBuffer->PrimarySurface->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-    uint32_t v = static_cast<uint32_t*>(d.lpSurface)[y * d.lPitch / 4 + x];
-    FrameBuffer->PrimarySurface->Unlock(nullptr);
-    return v & 0xFFFFFF;
+    return testsupport::SurfacePixel(FrameBuffer->PrimarySurface.Get(), x, y) & 0xFFFFFF;
   }
   int Projectiles() {
     int n = 0;

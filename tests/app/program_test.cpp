@@ -2,8 +2,8 @@
 #include "app/kestrove.h"
 #include "display/UDxDraw.h"
 #include "platform/fatal.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
 #include "support/temp_dir.h"
 
 #include <fcntl.h>

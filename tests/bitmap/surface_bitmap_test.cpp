@@ -3,8 +3,9 @@
 #include "bitmap/bitmap_support.h"
 #include "bitmap/image_files.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
+#include "support/display.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -20,28 +21,9 @@ protected:
   void TearDown() override { StopDisplay(); }
 
   void StartDisplay(int bits) {
-    soft::ResetSettings();
-    LoadDirectDrawBinding();
-    FrameBuffer = new TFrameBuffer(nullptr);
-    ASSERT_TRUE(FrameBuffer->SetDisplayMode(640, 480, bits));
+    ASSERT_TRUE(testsupport::StartDisplay(FrameBuffer, nullptr, bits));
   }
-  void StopDisplay() {
-    if (FrameBuffer) FrameBuffer->Destroy();
-    FrameBuffer = nullptr;
-    FreeDirectDrawBinding();
-    soft::ResetSettings();
-  }
-
-  static uint32_t ScreenPixel(IDirectDrawSurface7* s, int x, int y) {
-    DDSURFACEDESC2 d;
-    std::memset(&d, 0, sizeof d);
-    d.dwSize = sizeof d;
-    EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-    uint32_t v;
-    std::memcpy(&v, static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch + x * 4, 4);
-    s->Unlock(nullptr);
-    return v;
-  }
+  void StopDisplay() { testsupport::StopDisplay(FrameBuffer); }
 
   IDirectDraw7* dd() { return FrameBuffer->DirectDraw.Get(); }
 };
@@ -125,10 +107,10 @@ TEST_F(SurfaceBitmapTest, OffscreenBitmapPresentsByBlitting) {
   EXPECT_EQ(b.SurfaceWidth, 4u); // off-screen surfaces are not rounded
   b.FillRect(0xFF336699, Rect(0, 0, 4, 2));
   b.DrawToScreen(nullptr, 10, 20, 0);
-  EXPECT_EQ(ScreenPixel(FrameBuffer->BackBuffer.Get(), 13, 21), 0xFF336699u);
+  EXPECT_EQ(testsupport::SurfacePixel(FrameBuffer->BackBuffer.Get(), 13, 21), 0xFF336699u);
   b.DrawRectToScreen(nullptr, 100, 50, Rect(1, 1, 3, 2));
-  EXPECT_EQ(ScreenPixel(FrameBuffer->PrimarySurface.Get(), 101, 51), 0xFF336699u);
-  EXPECT_NE(ScreenPixel(FrameBuffer->PrimarySurface.Get(), 100, 51), 0xFF336699u);
+  EXPECT_EQ(testsupport::SurfacePixel(FrameBuffer->PrimarySurface.Get(), 101, 51), 0xFF336699u);
+  EXPECT_NE(testsupport::SurfacePixel(FrameBuffer->PrimarySurface.Get(), 100, 51), 0xFF336699u);
 }
 
 TEST_F(SurfaceBitmapTest, BitmapWithoutSurfaceIsInert) {
@@ -265,7 +247,7 @@ TEST_F(SurfaceBitmapTest, Kv0SheetThroughLayerToScreen) {
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 12; ++x) {
       uint32_t texel = PixelAt(layer, x, y);
-      uint32_t got = ScreenPixel(FrameBuffer->BackBuffer.Get(), 30 + x, 40 + y);
+      uint32_t got = testsupport::SurfacePixel(FrameBuffer->BackBuffer.Get(), 30 + x, 40 + y);
       EXPECT_TRUE(near(got, expect(texel)))
           << x << "," << y << std::hex << " got " << got << " want " << expect(texel);
     }
@@ -275,6 +257,8 @@ TEST_F(SurfaceBitmapTest, Kv0SheetThroughLayerToScreen) {
   EXPECT_EQ(PixelAt(layer, 1, 1), 0xFFC08040u);
   EXPECT_EQ(PixelAt(layer, 9, 2), 0xFF2060A0u);
   // Outside the layer the background is untouched.
-  EXPECT_EQ(ScreenPixel(FrameBuffer->BackBuffer.Get(), 29, 40) & 0xFFFFFF, background & 0xFFFFFF);
-  EXPECT_EQ(ScreenPixel(FrameBuffer->BackBuffer.Get(), 42, 40) & 0xFFFFFF, background & 0xFFFFFF);
+  EXPECT_EQ(testsupport::SurfacePixel(FrameBuffer->BackBuffer.Get(), 29, 40) & 0xFFFFFF,
+            background & 0xFFFFFF);
+  EXPECT_EQ(testsupport::SurfacePixel(FrameBuffer->BackBuffer.Get(), 42, 40) & 0xFFFFFF,
+            background & 0xFFFFFF);
 }

@@ -1,6 +1,6 @@
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
 #include "support/recording_ddraw.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
 #include "support/recording_ddraw.h"
 
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
 
 #include <cstdio>
 #include <cstring>

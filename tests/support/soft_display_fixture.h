@@ -2,8 +2,8 @@
 // it.
 #pragma once
 
-#include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
+#include "support/display.h"
 
 #include <gtest/gtest.h>
 
@@ -19,27 +19,11 @@ static_assert(sizeof(QuadVertex) == 32);
 
 class SoftDisplayFixture : public ::testing::Test {
 protected:
-  void SetUp() override {
-    soft::ResetSettings();
-    soft::SetPresenter(nullptr);
-    LoadDirectDrawBinding();
-    fb = new TFrameBuffer(reinterpret_cast<HWND>(1));
-    ASSERT_TRUE(fb->SetDisplayMode(640, 480, 32));
-    ASSERT_TRUE(fb->Device);
-  }
-  void TearDown() override {
-    soft::ResetSettings();
-    fb->Destroy();
-    FreeDirectDrawBinding();
-  }
+  void SetUp() override { ASSERT_TRUE(testsupport::StartDisplay(fb, reinterpret_cast<HWND>(1))); }
+  void TearDown() override { testsupport::StopDisplay(fb); }
   // Runs f over the locked pixels of s (rows top-down, pitch in pixels).
   template <class F> void WithPixels(IDirectDrawSurface7* s, F f) {
-    DDSURFACEDESC2 d;
-    std::memset(&d, 0, sizeof d);
-    d.dwSize = sizeof d;
-    ASSERT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-    f(static_cast<uint32_t*>(d.lpSurface), static_cast<int>(d.lPitch / 4));
-    s->Unlock(nullptr);
+    ASSERT_TRUE(testsupport::WithLockedPixels(s, f));
   }
 
   TFrameBuffer* fb = nullptr;

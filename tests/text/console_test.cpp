@@ -3,7 +3,7 @@
 #include "bitmap/QdBitmap.h"
 #include "bitmap/SurfaceBitmap.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
+#include "support/display.h"
 #include "text/HanFont.h"
 #include "text/font_files.h"
 
@@ -29,10 +29,7 @@ class ConsoleTest : public ::testing::TestWithParam<bool> {
 protected:
   void SetUp() override {
     if (GetParam()) {
-      soft::ResetSettings();
-      LoadDirectDrawBinding();
-      FrameBuffer = new TFrameBuffer(nullptr);
-      ASSERT_TRUE(FrameBuffer->SetDisplayMode(640, 480, 32));
+      ASSERT_TRUE(testsupport::StartDisplay(FrameBuffer));
     }
     std::string ascii, hangul;
     for (int k = 0; k < 97 * 16; ++k)
@@ -45,12 +42,7 @@ protected:
   }
   void TearDown() override {
     if (saved) std::swap(HanFont, *saved);
-    if (FrameBuffer) FrameBuffer->Destroy();
-    FrameBuffer = nullptr;
-    if (GetParam()) {
-      FreeDirectDrawBinding();
-      soft::ResetSettings();
-    }
+    if (GetParam()) testsupport::StopDisplay(FrameBuffer);
   }
 
   template <typename T> static std::unique_ptr<T> Make(int x, int y, int w, int h) {
@@ -296,14 +288,7 @@ TEST_P(ConsoleScreenTest, DrawShowsTheWindowTranslucentWithOpaqueText) {
   FrameBuffer->Clear(background);
   in->BlinkCursor(); // shows the cursor, then draws the window
   auto screen = [](int x, int y) {
-    DDSURFACEDESC2 d{};
-    d.dwSize = sizeof d;
-    IDirectDrawSurface7* s = FrameBuffer->BackBuffer.Get();
-    EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-    uint32_t v;
-    std::memcpy(&v, static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch + x * 4, 4);
-    s->Unlock(nullptr);
-    return v & 0xFFFFFF;
+    return testsupport::SurfacePixel(FrameBuffer->BackBuffer.Get(), x, y) & 0xFFFFFF;
   };
   EXPECT_EQ(screen(376, 400), Top(0xFFD0B0FF) & 0xFFFFFF); // the prompt's top pixel
   // Background: 0x001010 at alpha 0xB0 over the picture behind it.

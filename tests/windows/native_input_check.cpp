@@ -1,8 +1,8 @@
 // Checks, run under Wine by scripts/test-windows, of what the Windows program does with a script's
 // posted keys: they are seen as held when their message is taken, the character of a key comes
 // right after it, and time is the virtual clock of presented flips.
-#include "platform/native/native_input.h"
 #include "platform/platform.h"
+#include "platform/windows/native_input.h"
 
 #include <cstdio>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "world/Vesk3_chara.h"
 
-#include "platform/win/win_control.h"
+#include "platform/substitute/win32/win_control.h"
 #include "world/world_fixture.h"
 
 #include <gmock/gmock.h>

@@ -3,7 +3,8 @@
 #include "bitmap/SurfaceBitmap.h"
 #include "bitmap/bitmap_support.h"
 #include "display/UDxDraw.h"
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
+#include "support/display.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -16,29 +17,15 @@ namespace {
 class TextureViewTest : public testing::Test {
 protected:
   void SetUp() override {
-    soft::ResetSettings();
-    LoadDirectDrawBinding();
-    FrameBuffer = new TFrameBuffer(nullptr);
-    ASSERT_TRUE(FrameBuffer->SetDisplayMode(640, 480, 32));
+    ASSERT_TRUE(testsupport::StartDisplay(FrameBuffer));
     std::filesystem::current_path(Dir.path()); // the sheets are looked for here, and missing
   }
   void TearDown() override {
     std::filesystem::current_path(SavedDir);
-    FrameBuffer->Destroy();
-    FrameBuffer = nullptr;
-    FreeDirectDrawBinding();
-    soft::ResetSettings();
+    testsupport::StopDisplay(FrameBuffer);
   }
   static uint32_t BackBufferPixel(int x, int y) {
-    DDSURFACEDESC2 d;
-    std::memset(&d, 0, sizeof d);
-    d.dwSize = sizeof d;
-    IDirectDrawSurface7* s = FrameBuffer->BackBuffer.Get();
-    EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-    uint32_t v;
-    std::memcpy(&v, static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch + x * 4, 4);
-    s->Unlock(nullptr);
-    return v;
+    return testsupport::SurfacePixel(FrameBuffer->BackBuffer.Get(), x, y);
   }
   std::filesystem::path SavedDir = std::filesystem::current_path();
   TempDir Dir;

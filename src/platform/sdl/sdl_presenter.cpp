@@ -1,7 +1,7 @@
 #include "platform/sdl/sdl_presenter.h"
 
 #include "platform/png.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/win32/win_control.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>

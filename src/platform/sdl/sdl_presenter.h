@@ -2,8 +2,8 @@
 // borders, or a plain window; turns physical keys into Windows key messages.
 #pragma once
 
-#include "platform/presenters.h"
-#include "platform/soft/soft_display.h"
+#include "platform/presenter.h"
+#include "platform/substitute/device/soft_display.h"
 
 #include <chrono>
 #include <memory>

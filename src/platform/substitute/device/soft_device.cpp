@@ -1,4 +1,4 @@
-#include "platform/soft/soft_device.h"
+#include "platform/substitute/device/soft_device.h"
 
 #include "platform/pixel_rows.h"
 
@@ -277,6 +277,10 @@ struct FixedFunction {
 };
 
 } // namespace
+
+IDirect3D7* NewDirect3D(SoftDirectDraw* owner) {
+  return new SoftDirect3D(owner);
+}
 
 SoftDirect3D::SoftDirect3D(SoftDirectDraw* owner) : owner_(ComRef<IDirectDraw7>::Share(owner)) {}
 

@@ -2,7 +2,7 @@
 // triangles with one texture stage and alpha blending.
 #pragma once
 
-#include "platform/soft/soft_surface.h"
+#include "platform/substitute/device/soft_surface.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 // Substitute-only controls of the mini Win32: what a presenter feeds in, and what tests inspect.
 #pragma once
 
-#include "platform/win/windows_subset.h"
+#include "platform/substitute/win32/windows_subset.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 // The Windows side of presenters.h: the system shows the picture itself, so starting a
 // "presenter" only chooses how time and scripted input behave.
-#include "platform/native/native_input.h"
-#include "platform/presenters.h"
+#include "platform/presenter.h"
+#include "platform/windows/native_input.h"
 
 #include <mmsystem.h>
 

@@ -1,5 +1,5 @@
 #define KESTROVE_NATIVE_INPUT_IMPL
-#include "platform/native/native_input.h"
+#include "platform/windows/native_input.h"
 
 #include "platform/keyboard_layout.h"
 

@@ -2,7 +2,7 @@
 // interfaces under the SDK's names and values.
 #pragma once
 
-#include "platform/ddraw/ddraw_subset.h"
+#include "platform/substitute/ddraw/ddraw_subset.h"
 
 struct IDirect3D7;
 struct IDirect3DDevice7;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/com_ref.h"
-#include "platform/soft/soft_display.h"
+#include "platform/substitute/device/soft_display.h"
 
 #include <atomic>
 #include <cstdint>
@@ -136,5 +136,8 @@ private:
   DWORD width_ = 640, height_ = 480;
   DDPIXELFORMAT displayFormat_;
 };
+
+// The Direct3D object of a DirectDraw object (in soft_device.cpp, which includes this header).
+IDirect3D7* NewDirect3D(SoftDirectDraw* owner);
 
 } // namespace soft

@@ -2,7 +2,7 @@
 // the SDK's names and with its values. Only the members the game calls are declared.
 #pragma once
 
-#include "platform/win/windows_subset.h"
+#include "platform/substitute/win32/windows_subset.h"
 
 struct IUnknown {
   virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) = 0;

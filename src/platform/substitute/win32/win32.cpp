@@ -1,8 +1,8 @@
 // The mini Win32 behind the game: one thread, one message queue, window procedures called
 // directly, key state that follows the key messages as they are taken from the queue.
 #include "platform/keyboard_layout.h"
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
+#include "platform/substitute/device/soft_display.h"
+#include "platform/substitute/win32/win_control.h"
 
 #include <algorithm>
 #include <array>

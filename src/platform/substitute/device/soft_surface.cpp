@@ -1,7 +1,7 @@
-#include "platform/soft/soft_surface.h"
+#include "platform/substitute/device/soft_surface.h"
 
+#include "platform/headless/headless_presenter.h"
 #include "platform/pixel_rows.h"
-#include "platform/soft/soft_device.h"
 
 #include <algorithm>
 #include <bit>
@@ -301,7 +301,7 @@ HRESULT SoftDirectDraw::QueryInterface(REFIID riid, void** object) {
     return S_OK;
   }
   if (riid == IID_IDirect3D7) {
-    *object = static_cast<IDirect3D7*>(new SoftDirect3D(this));
+    *object = NewDirect3D(this);
     return S_OK;
   }
   return E_NOINTERFACE;

@@ -2,7 +2,7 @@
 // tests reach every branch of device and texture creation, and who shows the picture.
 #pragma once
 
-#include "platform/ddraw/d3d_subset.h"
+#include "platform/substitute/ddraw/d3d_subset.h"
 
 #include <cstdint>
 #include <functional>
@@ -53,21 +53,8 @@ public:
   virtual void ShowMessage(const char* /*caption*/, const char* /*text*/) {}
 };
 
-// The presenter in use; a headless one with a virtual clock until another is installed.
+// The presenter in use; a headless one (platform/headless) until another is installed.
 Presenter& CurrentPresenter();
 void SetPresenter(std::unique_ptr<Presenter> presenter);
-
-// No window: timeGetTime starts at 10000 ms and the n-th flip happens at 10000 + n * 1000 / 60.
-class HeadlessPresenter : public Presenter {
-public:
-  void Present(const uint32_t*, int, int, int) override { ++flips_; }
-  DWORD Now() override {
-    return static_cast<DWORD>(10000 + static_cast<uint64_t>(flips_) * 1000 / 60);
-  }
-  uint64_t Flips() const { return flips_; }
-
-private:
-  uint64_t flips_ = 0;
-};
 
 } // namespace soft

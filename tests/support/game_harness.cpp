@@ -1,14 +1,13 @@
-#include "app/GameHarness.h"
+#include "support/game_harness.h"
 
 #include "app/Dialogue.h"
+#include "app/Screen.h"
 #include "app/Vesk3_main.h"
 #include "display/UDxDraw.h"
 #include "text/HanFont.h"
 
-#ifndef _WIN32
-#include "platform/soft/soft_display.h"
-#include "platform/win/win_control.h"
-#endif
+#include "platform/substitute/win32/win_control.h"
+#include "support/display.h"
 
 namespace {
 LRESULT CALLBACK QuietProc(HWND h, UINT m, WPARAM w, LPARAM l) {
@@ -22,32 +21,22 @@ TGameHarness::TGameHarness(const std::filesystem::path& dataDir) {
   home_ = std::filesystem::current_path(ec);
   std::filesystem::current_path(dataDir, ec);
   if (ec) return;
-#ifndef _WIN32
   soft::ResetWin32();
-  soft::ResetSettings();
-  soft::SetPresenter(nullptr); // a fresh virtual clock
-#endif
   dialogue::ResetDeflections();
   WNDCLASSA wc{};
   wc.lpfnWndProc = QuietProc;
   wc.lpszClassName = kHarnessClass;
   RegisterClassA(&wc);
-  Window = CreateWindowExA(0, kHarnessClass, "", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr,
-                           nullptr, nullptr);
-  LoadDirectDrawBinding();
+  Window = CreateWindowExA(0, kHarnessClass, "", WS_POPUP, 0, 0, ScreenWidth, ScreenHeight, nullptr,
+                           nullptr, nullptr, nullptr);
   LoadHanFont();
-  FrameBuffer = new TFrameBuffer(Window);
-  ready_ = FrameBuffer->SetDisplayMode(640, 480, DisplayBits) && FrameBuffer->Device;
+  ready_ = testsupport::StartDisplay(FrameBuffer, Window);
 }
 
 TGameHarness::~TGameHarness() {
-  if (FrameBuffer) FrameBuffer->Destroy();
-  FrameBuffer = nullptr;
+  testsupport::StopDisplay(FrameBuffer);
   HanFont.ReleaseFonts();
-  FreeDirectDrawBinding();
-#ifndef _WIN32
   soft::ResetWin32();
-#endif
   std::error_code ec;
   std::filesystem::current_path(home_, ec);
 }
