@@ -7,6 +7,9 @@ target_compile_definitions(kestrove_core PUBLIC NOMINMAX WIN32_LEAN_AND_MEAN)
 target_link_libraries(kestrove_core PUBLIC dxguid imm32 winmm gdi32 user32 kernel32)
 
 target_sources(kestrove PRIVATE src/app/kestrove.rc)
+target_compile_definitions(kestrove PRIVATE KESTROVE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+  KESTROVE_VERSION_MINOR=${PROJECT_VERSION_MINOR} KESTROVE_VERSION_PATCH=${PROJECT_VERSION_PATCH}
+  KESTROVE_VERSION_NUMBER=${PROJECT_VERSION})
 set_target_properties(kestrove PROPERTIES WIN32_EXECUTABLE ON)
 # One self-contained executable: no MinGW run-time DLLs beside it.
 target_link_options(kestrove PRIVATE -static -static-libgcc -static-libstdc++)

@@ -26,3 +26,5 @@ KESTROVE_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binut
   wine wine64 libwine fonts-wine xvfb xauth x11-utils libgl1 libglx-mesa0 libgl1-mesa-dri
   libxrandr2 libxrender1 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxxf86vm1 libxfixes3
   python3)
+# The release packages (scripts/package) and their checks (scripts/test-packages).
+KESTROVE_PACKAGE_PACKAGES=(dpkg-dev debhelper python3 lintian desktop-file-utils appstream man-db)

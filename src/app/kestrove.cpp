@@ -1,5 +1,6 @@
 #include "app/kestrove.h"
 
+#include "app/DataFolder.h"
 #include "app/InputScript.h"
 #include "app/Transcript.h"
 #include "app/Vesk3_main.h"
@@ -12,6 +13,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -174,7 +176,10 @@ constexpr const char* kUsage =
     "  --script FILE      replay the input script FILE\n"
     "  --frames N         stop after N frames\n"
     "  --transcript FILE  write the conversation transcript to FILE\n"
-    "  --help, --version\n";
+    "  --help, --version\n"
+    "The data files are read from --data DIR, else from $KESTROVE_DATA, else from the first\n"
+    "folder holding any of them: the working directory, the program's folder, a data folder\n"
+    "beside the program, ../share/games/kestrove from the program's folder, the build tree.\n";
 
 struct Options {
   bool windowed = false, headless = false;
@@ -278,13 +283,29 @@ int KestroveMain(int argc, char** argv) {
     std::fprintf(stderr, "kestrove: cannot write transcript %s\n", o.transcript.c_str());
     return 1;
   }
-  if (!o.data.empty()) {
-    fs::current_path(o.data, ec);
+  DataSearch search;
+  search.option = o.data;
+  if (const char* env = std::getenv("KESTROVE_DATA")) search.environment = env;
+  search.workingDir = startDir;
+  search.executableDir = ExecutableDir();
+#ifdef KESTROVE_BUILD_DATA_DIR
+  search.buildTreeData = KESTROVE_BUILD_DATA_DIR;
+#endif
+  const DataChoice data = FindDataFolder(search);
+  if (data.named) {
+    fs::current_path(data.folder, ec);
     if (ec) {
-      std::fprintf(stderr, "kestrove: cannot use data folder %s: %s\n", o.data.c_str(),
+      std::fprintf(stderr, "kestrove: cannot use data folder %s: %s\n",
+                   reinterpret_cast<const char*>(data.folder.u8string().c_str()),
                    ec.message().c_str());
       return 1;
     }
+  } else if (data.folder.empty()) {
+    std::fprintf(stderr, "kestrove: no data folder found; looked in:\n");
+    for (const fs::path& p : data.looked)
+      std::fprintf(stderr, "  %s\n", reinterpret_cast<const char*>(p.u8string().c_str()));
+  } else {
+    fs::current_path(data.folder, ec);
   }
 
   PresenterOptions po;

@@ -14,13 +14,13 @@ namespace {
 
 #ifdef _WIN32
 // Binary mode: the Windows C library would otherwise turn CR LF into LF while reading.
-constexpr int kOpenFlags = O_RDWR | O_BINARY | O_NOINHERIT;
+constexpr int kOpenFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
 #else
-constexpr int kOpenFlags = O_RDWR | O_CLOEXEC;
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC;
 #endif
 
 int OpenExisting(const std::string& fileName) {
-  // Read and write access, as the loaders always asked for: a read-only file counts as absent.
+  // Read access only: installed data is read-only for players, and the loaders never write.
   int fd;
   do {
     fd = ::open(fileName.c_str(), kOpenFlags);

@@ -17,7 +17,7 @@ public:
   bool IsOpen = false;
 };
 
-// A file opened for reading and writing (never created). A stream that failed to open reads
+// A file opened for reading (never created). A stream that failed to open reads
 // nothing and reports position 0; an I/O error on an open file is fatal.
 class TQdFileStream : public TQdStream {
 public:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(FileStream, ReadsSeeksAndReportsPosition) {
   TempDir dir;
@@ -41,6 +42,23 @@ TEST(FileStream, OpeningNeverCreatesAndRejectsFolders) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("nothing")));
   EXPECT_FALSE(FileCanOpen(dir.path().string()));
   EXPECT_TRUE(FileCanOpen(dir.write("x", "1")));
+}
+
+// Installed data belongs to root and players cannot write it. Root may write any file but not a
+// running program, so the test's own executable stands in for such a file when run as root.
+TEST(FileStream, FilesThatCannotBeWrittenAreStillRead) {
+  TempDir dir;
+  std::string name = dir.write("ro.bin", "\x7f"
+                                         "ELF");
+  ::chmod(name.c_str(), 0444);
+  if (::geteuid() == 0) name = "/proc/self/exe";
+  EXPECT_TRUE(FileCanOpen(name));
+  TQdFileStream s(name);
+  ASSERT_TRUE(s.IsOpen);
+  char magic[4] = {};
+  EXPECT_EQ(s.ReadBytes(magic, 4), 4);
+  EXPECT_EQ(std::string(magic, 4), "\x7f"
+                                   "ELF");
 }
 
 TEST(PathUtilities, FileExtensionTakesTheLastDotUnlessAPathDelimiterFollows) {

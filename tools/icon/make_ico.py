@@ -2,11 +2,13 @@
 """Writes a Windows icon file (16 x 16 and 32 x 32, 32-bit with alpha) from a text picture.
 
 Usage: make_ico.py PICTURE.txt OUT.ico
+       make_ico.py PICTURE.txt OUT.png SIZE   (an RGBA PNG, SIZE a multiple of 16)
 The picture is 16 rows of 16 characters; lines starting with '#' are comments. Every character
 maps to a colour below; '.' is transparent. The 32 x 32 image doubles every pixel.
 """
 import struct
 import sys
+import zlib
 
 PALETTE = {
     ".": None,
@@ -57,7 +59,31 @@ def image(rows, scale):
     return size, header + pixels + mask
 
 
+def png(rows, scale):
+    size = 16 * scale
+    raw = bytearray()
+    for y in range(size):
+        raw.append(0)  # no filter
+        for x in range(size):
+            colour = PALETTE[rows[y // scale][x // scale]]
+            raw += bytes((0, 0, 0, 0)) if colour is None else bytes(colour + (0xFF,))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+            + chunk(b"IEND", b""))
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[2].endswith(".png"):
+        size = int(sys.argv[3])
+        if size < 16 or size % 16:
+            sys.exit(__doc__)
+        with open(sys.argv[2], "wb") as f:
+            f.write(png(read_picture(sys.argv[1]), size // 16))
+        return
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     rows = read_picture(sys.argv[1])
