@@ -14,7 +14,8 @@ kestrove_need_packages() {
 }
 
 KESTROVE_BUILD_PACKAGES=(cmake make g++ pkg-config libsdl2-dev unifont libturbojpeg0-dev)
-KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagick)
+# xdotool sends real X key events into the game's window; python3 reads the screens it leaves.
+KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagick xdotool python3)
 # The fuzz harnesses need clang with its libFuzzer runtime; llvm-symbolizer names the lines of
 # a finding.
 KESTROVE_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
