@@ -97,7 +97,8 @@ bool TSessionRecorder::Open(const std::string& path) {
   Finish();
   file_ = std::fopen(path.c_str(), "wb");
   pending_ = 0;
-  lastLine_ = clock_();
+  lastLine_ = lastFlush_ = clock_();
+  unflushed_ = false;
   return file_ != nullptr;
 }
 
@@ -110,9 +111,18 @@ void TSessionRecorder::Line(const std::string& text) {
   if (!file_) return;
   std::fputs(text.c_str(), file_);
   std::fputc('\n', file_);
-  // Line by line, so that a game that crashes or is killed leaves a script up to its last line.
-  std::fflush(file_);
   lastLine_ = clock_();
+  unflushed_ = true;
+  FlushDue(lastLine_);
+}
+
+// At least once a second, so that a game that crashes or is killed leaves a script up to a line
+// written less than a second before; not at every line, which would cost a system call a key.
+void TSessionRecorder::FlushDue(uint64_t now) {
+  if (!unflushed_ || now - lastFlush_ < 1000) return;
+  std::fflush(file_);
+  lastFlush_ = now;
+  unflushed_ = false;
 }
 
 void TSessionRecorder::WritePending() {
@@ -141,7 +151,10 @@ void TSessionRecorder::Taken(const MSG& msg) {
 
 void TSessionRecorder::FrameDone() {
   ++pending_;
-  if (live_ && clock_() - lastLine_ >= 1000) WritePending();
+  if (!live_ && !unflushed_) return;
+  const uint64_t now = clock_();
+  if (live_ && now - lastLine_ >= 1000) WritePending();
+  FlushDue(now);
 }
 
 void TSessionRecorder::WaitEnded() {

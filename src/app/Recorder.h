@@ -27,8 +27,8 @@ public:
   // Milliseconds from any start; a live recording cuts its waits by it.
   using Clock = std::function<uint64_t()>;
 
-  // live: nothing else marks time, so a wait is written out after a second without a line, and a
-  // recording cut short loses at most that second.
+  // The file is flushed at least once a second. live: nothing else marks time, so a wait is also
+  // written out after a second without a line, and a recording cut short loses at most that second.
   TSessionRecorder(bool live, Clock clock = nullptr);
   ~TSessionRecorder();
   TSessionRecorder(const TSessionRecorder&) = delete;
@@ -49,11 +49,13 @@ public:
 
 private:
   void Line(const std::string& text);
+  void FlushDue(uint64_t now);
   void WritePending();
 
   FILE* file_ = nullptr;
   bool live_;
   Clock clock_;
   uint64_t pending_ = 0; // frames since the last line
-  uint64_t lastLine_ = 0;
+  uint64_t lastLine_ = 0, lastFlush_ = 0;
+  bool unflushed_ = false;
 };

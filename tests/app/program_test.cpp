@@ -221,17 +221,19 @@ TEST_F(ProgramTest, ARecordedReplayRepeatsTheScriptLineForLine) {
 }
 
 TEST_F(ProgramTest, ALiveRecordingWritesKeysAtTheFrameTheyAreTakenAndCutsLongWaits) {
+  TempDir dir;
+  std::string onDiskAfterASecond;
   Feeder f;
   f.atStart = {Msg(WM_KEYDOWN, VK_LEFT)};
-  f.afterFrame = [](HWND w, int n) {
+  f.afterFrame = [&](HWND w, int n) {
     if (n == 2) PostMessageA(w, WM_KEYDOWN, VK_LEFT, 1 | (1L << 30)); // auto-repeat
     if (n == 3) {
+      onDiskAfterASecond = ReadAll(dir.file("live.txt"));
       PostMessageA(w, WM_CHAR, 'x', 0); // characters are made again from the keys
       PostMessageA(w, WM_KEYUP, VK_LEFT, 0);
     }
     CloseAfter(10, w, n);
   };
-  TempDir dir;
   // 400 ms a frame: a wait is written once a second has gone by without a line.
   TSessionRecorder recorder(true, [] { return uint64_t{400} * (g_game ? g_game->frames : 0); });
   ASSERT_TRUE(recorder.Open(dir.file("live.txt")));
@@ -239,6 +241,8 @@ TEST_F(ProgramTest, ALiveRecordingWritesKeysAtTheFrameTheyAreTakenAndCutsLongWai
   recorder.Finish();
   EXPECT_EQ(ReadAll(dir.file("live.txt")),
             "down Left\nwait 2\ndown Left\nwait 1\nup Left\nwait 3\nwait 3\nwait 1\n");
+  // A game killed then would have left what it wrote until a second before.
+  EXPECT_EQ(onDiskAfterASecond, "down Left\nwait 2\ndown Left\n");
 }
 
 TEST(InputScript, EveryVirtualKeyHasANameTheScriptReadsBack) {
