@@ -33,13 +33,18 @@ xdotool windowfocus --sync "$window" # no window manager gives it the focus
 sleep 1
 
 press() { xdotool key --delay 120 "$@"; sleep 0.5; }
-shots=0
 position() { # the player's position, read from an F12 screenshot of the window
-  xdotool key F12
-  shots=$((shots + 1))
-  last="$(printf 'kestrove-%04d.png' "$shots")"
-  for _ in $(seq 100); do [ -s "$last" ] && break; sleep 0.1; done
-  sleep 0.1
+  local before
+  before="$(find . -name 'kestrove-*.png' | wc -l)"
+  for _ in $(seq 10); do # a loaded machine may be slow to show the key: ask again
+    xdotool key F12
+    for _ in $(seq 30); do
+      [ "$(find . -name 'kestrove-*.png' | wc -l)" -gt "$before" ] && break 2
+      sleep 0.1
+    done
+  done
+  sleep 0.2
+  last="$(find . -name 'kestrove-*.png' | sort | tail -1)"
   at="$(python3 "$here/screen_position.py" "$last" "$data/ascii.fnt")"
 }
 xdotool keydown z && sleep 0.4 && xdotool keyup z # a volley
