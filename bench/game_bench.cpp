@@ -1,6 +1,8 @@
 // The game's drawing on the real data files, headless (no wait for a display): whole frames,
 // their parts, and start-up. Pixel rates stand next to a memcpy of the same bytes in this run.
 #include "app/Dialogue.h"
+#include "app/InputScript.h"
+#include "app/Recorder.h"
 #include "app/Vesk3_main.h"
 #include "app/kestrove.h"
 #include "bitmap/SurfaceBitmap.h"
@@ -196,6 +198,47 @@ void BM_Startup(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Startup)->Unit(benchmark::kMillisecond);
+
+// Whole headless runs through the message loop, as --headless --script plays them, without and
+// with --record: 600 frames walking left and right with a key repeat every frame, more keys than
+// a player gives. per_frame is the run's time (start-up included) per frame.
+void BM_RunScripted(benchmark::State& state) {
+  const bool record = state.range(0) != 0;
+  constexpr int kFrames = 600;
+  std::string script;
+  for (int n = 0; n < kFrames; ++n) {
+    const bool left = n / 30 % 2 == 0;
+    if (n % 30 == 0 && n > 0) script += left ? "up Right\n" : "up Left\n";
+    script += left ? "down Left\nwait 1\n" : "down Right\nwait 1\n";
+  }
+  std::vector<TScriptCommand> commands;
+  std::string error;
+  if (!ParseInputScript(script, ".", commands, error)) state.SkipWithError(error.c_str());
+  const auto home = std::filesystem::current_path();
+  std::filesystem::current_path(DataDir());
+  const std::string out =
+      (std::filesystem::temp_directory_path() / "kestrove-bench-record.txt").string();
+  for (auto _ : state) {
+    soft::ResetWin32();
+    soft::SetPresenter(nullptr);
+    TScriptRunner runner(commands, 0, true);
+    std::unique_ptr<TSessionRecorder> recorder;
+    if (record) {
+      recorder = std::make_unique<TSessionRecorder>(false);
+      recorder->Open(out);
+      recorder->Comment(RecordingHeader());
+      runner.OnWaitEnded([&recorder] { recorder->WaitEnded(); });
+    }
+    RunProgram([](HWND w, HDC dc) -> TGameBase* { return new TGameMain(w, dc); }, &runner,
+               recorder.get());
+    if (recorder) recorder->Finish();
+  }
+  std::filesystem::remove(out);
+  std::filesystem::current_path(home);
+  state.counters["per_frame"] = benchmark::Counter(
+      kFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_RunScripted)->ArgName("record")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The machine's own limit for moving the same number of bytes.
 void BM_Memcpy(benchmark::State& state) {

@@ -16,8 +16,9 @@ kestrove_need_packages() {
 KESTROVE_BUILD_PACKAGES=(cmake make g++ pkg-config libsdl2-dev unifont libturbojpeg0-dev)
 # scripts/check: the include rules and the formatting.
 KESTROVE_CHECK_PACKAGES=(python3 clang-format)
-# The X tests drive the game with real key events, with and without a window manager.
-KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagick xdotool openbox)
+# The X tests drive the game with real key events, with and without a window manager;
+# python3 reads the screens they leave.
+KESTROVE_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth x11-utils imagemagick xdotool openbox python3)
 # The fuzz harnesses need clang with its libFuzzer runtime; llvm-symbolizer names the lines of
 # a finding.
 KESTROVE_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)

@@ -4,6 +4,7 @@
 #include "platform/keyboard_layout.h"
 #include "platform/png.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -17,23 +18,38 @@ struct NamedKey {
   const char* name;
   int vk;
 };
-constexpr NamedKey kKeys[] = {{"left", VK_LEFT},      {"right", VK_RIGHT},  {"up", VK_UP},
-                              {"down", VK_DOWN},      {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT},
-                              {"esc", VK_ESCAPE},     {"enter", VK_RETURN}, {"space", VK_SPACE},
-                              {"backspace", VK_BACK}, {"hangul", VK_HANGUL}};
+// Every key a presenter can send has a name, so that a recording can say what the player did.
+constexpr NamedKey kKeys[] = {{"Left", VK_LEFT},      {"Right", VK_RIGHT},      {"Up", VK_UP},
+                              {"Down", VK_DOWN},      {"Ctrl", VK_CONTROL},     {"Shift", VK_SHIFT},
+                              {"Esc", VK_ESCAPE},     {"Enter", VK_RETURN},     {"Space", VK_SPACE},
+                              {"Backspace", VK_BACK}, {"Hangul", VK_HANGUL},    {"Alt", VK_MENU},
+                              {"Tab", VK_TAB},        {"CapsLock", VK_CAPITAL}, {"F4", VK_F4}};
+
+bool SameWord(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
 
 int KeyByName(const std::string& name) {
   if (name.size() == 1) {
-    char c = name[0];
-    if (c >= 'a' && c <= 'z') return c - 32;
-    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return c;
-    return 0;
+    // A character names the key that types it, with or without Shift.
+    int vk;
+    bool shift;
+    return keyboard::KeyFromChar(name[0], vk, shift) && vk != VK_SPACE ? vk : 0;
   }
-  std::string lower = name;
-  for (char& c : lower)
-    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   for (const NamedKey& k : kKeys)
-    if (lower == k.name) return k.vk;
+    if (SameWord(name, k.name)) return k.vk;
+  // Keys without a name, by their virtual-key code (0x01 to 0xFE).
+  if (name.size() == 4 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X')) {
+    unsigned vk = 0;
+    auto [end, ec] = std::from_chars(name.data() + 2, name.data() + 4, vk, 16);
+    if (ec == std::errc() && end == name.data() + 4 && vk >= 1 && vk <= 0xFE)
+      return static_cast<int>(vk);
+  }
   return 0;
 }
 
@@ -44,11 +60,24 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-LPARAM KeyLParam(bool down) {
-  return down ? 1 : static_cast<LPARAM>(1 | (1L << 30) | (1UL << 31));
+LPARAM KeyLParam(bool down, bool alt) {
+  LPARAM l = down ? 1 : static_cast<LPARAM>(1 | (1L << 30) | (1UL << 31));
+  return alt ? l | (1L << 29) : l;
 }
 
 } // namespace
+
+std::string ScriptKeyName(int vk) {
+  for (const NamedKey& k : kKeys)
+    if (k.vk == vk) return k.name;
+  if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
+    return std::string(1, static_cast<char>(vk >= 'A' ? vk + 32 : vk));
+  int ch = keyboard::CharFromKey(vk, false, false);
+  if (ch > 0x20 && ch < 0x7F) return std::string(1, static_cast<char>(ch));
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(vk & 0xFF));
+  return hex;
+}
 
 bool ParseInputScript(const std::string& text, const std::string& baseDir,
                       std::vector<TScriptCommand>& commands, std::string& error) {
@@ -161,11 +190,15 @@ void TScriptRunner::PostBatch() {
       if (waiting_ > 0) return;
       break;
     case TScriptCommand::Down:
-      PostMessageA(window_, WM_KEYDOWN, c.value, KeyLParam(true));
+    case TScriptCommand::Up: {
+      // As a keyboard does: with Alt held, and for Alt itself, keys come as system keys.
+      const bool down = c.kind == TScriptCommand::Down;
+      const bool sys = altHeld_ || c.value == VK_MENU;
+      if (c.value == VK_MENU) altHeld_ = down;
+      const UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
+      PostMessageA(window_, msg, c.value, KeyLParam(down, sys));
       break;
-    case TScriptCommand::Up:
-      PostMessageA(window_, WM_KEYUP, c.value, KeyLParam(false));
-      break;
+    }
     case TScriptCommand::Shot:
       PostMessageA(window_, RunControlMessage, index, 0);
       break;
@@ -187,7 +220,10 @@ void TScriptRunner::AfterFrame() {
     Finish();
     return;
   }
-  if (waiting_ > 0 && --waiting_ == 0) PostBatch();
+  if (waiting_ > 0 && --waiting_ == 0) {
+    if (waitEnded_) waitEnded_();
+    PostBatch();
+  }
 }
 
 void TScriptRunner::Deliver(WPARAM item) {

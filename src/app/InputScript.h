@@ -5,6 +5,7 @@
 #include "app/RunControl.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct TScriptCommand {
 bool ParseInputScript(const std::string& text, const std::string& baseDir,
                       std::vector<TScriptCommand>& commands, std::string& error);
 
+// The name a script gives a virtual key: the inverse of what down and up accept.
+std::string ScriptKeyName(int vk);
+
 // Writes the front surface (the last presented screen) as a PNG file.
 bool WriteScreenShot(const std::string& path);
 
@@ -35,6 +39,8 @@ public:
   void Deliver(WPARAM item) override;
 
   uint64_t Frames() const { return frames_; }
+  // Called when one of the script's waits has run its frames, before what follows is posted.
+  void OnWaitEnded(std::function<void()> hook) { waitEnded_ = std::move(hook); }
 
 private:
   void PostBatch();
@@ -47,5 +53,7 @@ private:
   uint64_t frameLimit_;
   bool closeAtEnd_;
   bool finished_ = false;
+  bool altHeld_ = false;
   HWND window_ = nullptr;
+  std::function<void()> waitEnded_;
 };

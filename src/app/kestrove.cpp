@@ -2,6 +2,7 @@
 
 #include "app/DataFolder.h"
 #include "app/InputScript.h"
+#include "app/Recorder.h"
 #include "app/Transcript.h"
 #include "app/Vesk3_main.h"
 #include "display/UDxDraw.h"
@@ -25,6 +26,7 @@ TGameBase* GameMain = nullptr;
 namespace {
 
 TRunControl* g_control = nullptr;
+TSessionRecorder* g_recorder = nullptr;
 HWND g_mainWindow = nullptr;
 
 void ShowFatalMessage(const char* text) {
@@ -48,11 +50,13 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   case FrameMessage:
     if (!GameMain) break;
     if (!GameMain->Frame()) {
+      if (g_recorder) g_recorder->FrameDone();
       MoveWindow(hwnd, 10000, 0, 0, 0, TRUE);
       ShowCursor(TRUE);
       DestroyWindow(hwnd);
-    } else if (g_control) {
-      g_control->AfterFrame();
+    } else {
+      if (g_recorder) g_recorder->FrameDone();
+      if (g_control) g_control->AfterFrame();
     }
     break;
   case RunControlMessage:
@@ -75,7 +79,7 @@ int Halt(int code) {
 
 } // namespace
 
-int RunProgram(const GameFactory& factory, TRunControl* control) {
+int RunProgram(const GameFactory& factory, TRunControl* control, TSessionRecorder* recorder) {
   // From the first step on: a fatal error in module start-up shows its box without an owner.
   fatal::SetMessageSink(ShowFatalMessage);
   // Module start-up.
@@ -126,6 +130,7 @@ int RunProgram(const GameFactory& factory, TRunControl* control) {
   } else {
     GameMain = factory(window, nullptr);
     g_control = control;
+    g_recorder = recorder;
     if (control) control->Start(window);
 
     MSG msg;
@@ -138,6 +143,7 @@ int RunProgram(const GameFactory& factory, TRunControl* control) {
           msg.wParam = 1;
           break;
         }
+        if (recorder) recorder->Taken(msg);
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
       } else {
@@ -146,6 +152,7 @@ int RunProgram(const GameFactory& factory, TRunControl* control) {
       }
     }
     g_control = nullptr;
+    g_recorder = nullptr;
     GameMain->Shutdown();
     FrameBuffer->Destroy();
     FrameBuffer = nullptr;
@@ -176,6 +183,7 @@ constexpr const char* kUsage =
     "  --script FILE      replay the input script FILE\n"
     "  --frames N         stop after N frames\n"
     "  --transcript FILE  write the conversation transcript to FILE\n"
+    "  --record FILE      record the keys of this session as a script for --script\n"
     "  --help, --version\n"
     "The data files are read from --data DIR, else from $KESTROVE_DATA, else from the first\n"
     "folder holding any of them: the working directory, the program's folder, a data folder\n"
@@ -185,7 +193,7 @@ struct Options {
   bool windowed = false, headless = false;
   int scale = 1;
   uint64_t frames = 0;
-  std::string data, script, transcript;
+  std::string data, script, transcript, record;
 };
 
 bool ParseNumber(const char* text, uint64_t max, uint64_t& out) {
@@ -225,6 +233,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
       o.script = v;
     } else if (a == "--transcript" && value(v)) {
       o.transcript = v;
+    } else if (a == "--record" && value(v)) {
+      o.record = v;
     } else {
       std::fprintf(stderr, "kestrove: bad option '%s'\n%s", argv[i], kUsage);
       return 2;
@@ -261,6 +271,7 @@ int KestroveMain(int argc, char** argv) {
   auto absolute = [&](const std::string& p) { return (startDir / p).lexically_normal().string(); };
 
   std::vector<TScriptCommand> commands;
+  std::string scriptText;
   if (!o.script.empty()) {
     std::ifstream in(absolute(o.script), std::ios::binary);
     if (!in) {
@@ -269,8 +280,12 @@ int KestroveMain(int argc, char** argv) {
     }
     std::stringstream text;
     text << in.rdbuf();
+    scriptText = text.str();
+    if (DropCutLine(scriptText))
+      std::fprintf(stderr, "kestrove: warning: %s was cut short; replaying up to its last line\n",
+                   o.script.c_str());
     std::string error;
-    if (!ParseInputScript(text.str(), startDir.string(), commands, error)) {
+    if (!ParseInputScript(scriptText, startDir.string(), commands, error)) {
       std::fprintf(stderr, "kestrove: %s: %s\n", o.script.c_str(), error.c_str());
       return 2;
     }
@@ -282,6 +297,16 @@ int KestroveMain(int argc, char** argv) {
   if (!o.transcript.empty() && !transcript::Open(absolute(o.transcript))) {
     std::fprintf(stderr, "kestrove: cannot write transcript %s\n", o.transcript.c_str());
     return 1;
+  }
+  // Opened before the data folder is entered: the path is the player's.
+  std::unique_ptr<TSessionRecorder> recorder;
+  if (!o.record.empty()) {
+    recorder = std::make_unique<TSessionRecorder>(o.script.empty());
+    if (!recorder->Open(absolute(o.record))) {
+      std::fprintf(stderr, "kestrove: cannot write recording %s\n", o.record.c_str());
+      transcript::Close();
+      return 1;
+    }
   }
   DataSearch search;
   search.option = o.data;
@@ -307,6 +332,10 @@ int KestroveMain(int argc, char** argv) {
   } else {
     fs::current_path(data.folder, ec);
   }
+  for (const std::string& w : RecordingDifferences(scriptText))
+    std::fprintf(stderr, "kestrove: warning: %s: %s; the replay may go differently\n",
+                 o.script.c_str(), w.c_str());
+  if (recorder) recorder->Comment(RecordingHeader());
 
   PresenterOptions po;
   po.headless = o.headless;
@@ -328,13 +357,16 @@ int KestroveMain(int argc, char** argv) {
   if (!o.script.empty() || o.frames)
     runner = std::make_unique<TScriptRunner>(std::move(commands), o.frames,
                                              o.headless && !o.script.empty());
+  if (runner && recorder && !o.script.empty())
+    runner->OnWaitEnded([&recorder] { recorder->WaitEnded(); });
   int code = RunProgram(
       [](HWND window, HDC dc) -> TGameBase* {
         auto* game = new TGameMain(window, dc);
         ReportMissingData();
         return game;
       },
-      runner.get());
+      runner.get(), recorder.get());
+  if (recorder) recorder->Finish();
   StopPresenter();
   transcript::Close();
   return code;

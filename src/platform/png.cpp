@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-uint32_t Crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
+uint32_t Crc32(const uint8_t* data, size_t n, uint32_t crc) {
   static const std::array<uint32_t, 256> table = [] {
     std::array<uint32_t, 256> t{};
     for (uint32_t i = 0; i < 256; ++i) {
@@ -22,6 +20,8 @@ uint32_t Crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
     crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
   return ~crc;
 }
+
+namespace {
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
   for (int s = 24; s >= 0; s -= 8)

@@ -1,4 +1,5 @@
 #include "app/InputScript.h"
+#include "app/Recorder.h"
 #include "app/kestrove.h"
 #include "display/UDxDraw.h"
 #include "platform/fatal.h"
@@ -13,8 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -86,14 +90,15 @@ protected:
   }
   void TearDown() override { soft::ResetWin32(); }
 
-  int Run(TRunControl* control, std::function<void(RecordingGame&)> setup = nullptr) {
+  int Run(TRunControl* control, std::function<void(RecordingGame&)> setup = nullptr,
+          TSessionRecorder* recorder = nullptr) {
     return RunProgram(
         [&](HWND w, HDC dc) {
           g_game = new RecordingGame(w, dc);
           if (setup) setup(*g_game);
           return static_cast<TGameBase*>(g_game);
         },
-        control);
+        control, recorder);
   }
 };
 
@@ -206,6 +211,117 @@ TEST_F(ProgramTest, FrameLimitEndsTheRunEvenWithScriptLeft) {
   EXPECT_EQ(runner.Frames(), 4u);
   EXPECT_THAT(g_events,
               ElementsAre("frame 1", "frame 2", "frame 3", "frame 4", "shutdown with display"));
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST_F(ProgramTest, ARecordedReplayRepeatsTheScriptLineForLine) {
+  // What a recording of this script must be: keys one a line, every wait kept where it was.
+  const std::string script = "down Left\nwait 2\nup Left\ndown a\nup a\ndown Shift\ndown r\n"
+                             "up r\nup Shift\nwait 3\nwait 1\ndown Alt\ndown f\nup f\n"
+                             "up Alt\ndown ;\nup ;\nwait 2\n";
+  std::vector<TScriptCommand> commands;
+  std::string error;
+  ASSERT_TRUE(ParseInputScript(script, "/tmp", commands, error)) << error;
+  TempDir dir;
+  TSessionRecorder recorder(false);
+  ASSERT_TRUE(recorder.Open(dir.file("r.txt")));
+  recorder.Comment("# header");
+  TScriptRunner runner(commands, 0, true);
+  runner.OnWaitEnded([&] { recorder.WaitEnded(); });
+  Run(&runner, nullptr, &recorder);
+  recorder.Finish();
+  EXPECT_EQ(ReadAll(dir.file("r.txt")), "# header\n" + script);
+  // With Alt held, F is a system key: no character, no key up for the game.
+  EXPECT_THAT(g_events, ElementsAre("frame 1 left", "frame 2 left", "up 37", "char 97", "up 65",
+                                    "char 82 shift", "up 82", "up 16", "frame 3", "frame 4",
+                                    "frame 5", "frame 6", "char 59", "up 186", "frame 7", "frame 8",
+                                    "shutdown with display"));
+}
+
+TEST_F(ProgramTest, ALiveRecordingWritesKeysAtTheFrameTheyAreTakenAndCutsLongWaits) {
+  TempDir dir;
+  std::string onDiskAfterASecond;
+  Feeder f;
+  f.atStart = {Msg(WM_KEYDOWN, VK_LEFT)};
+  f.afterFrame = [&](HWND w, int n) {
+    if (n == 2) PostMessageA(w, WM_KEYDOWN, VK_LEFT, 1 | (1L << 30)); // auto-repeat
+    if (n == 3) {
+      onDiskAfterASecond = ReadAll(dir.file("live.txt"));
+      PostMessageA(w, WM_CHAR, 'x', 0); // characters are made again from the keys
+      PostMessageA(w, WM_KEYUP, VK_LEFT, 0);
+    }
+    CloseAfter(10, w, n);
+  };
+  // 400 ms a frame: a wait is written once a second has gone by without a line.
+  TSessionRecorder recorder(true, [] { return uint64_t{400} * (g_game ? g_game->frames : 0); });
+  ASSERT_TRUE(recorder.Open(dir.file("live.txt")));
+  Run(&f, nullptr, &recorder);
+  recorder.Finish();
+  EXPECT_EQ(ReadAll(dir.file("live.txt")),
+            "down Left\nwait 2\ndown Left\nwait 1\nup Left\nwait 3\nwait 3\nwait 1\n");
+  // A game killed then would have left what it wrote until a second before.
+  EXPECT_EQ(onDiskAfterASecond, "down Left\nwait 2\ndown Left\n");
+}
+
+TEST(InputScript, EveryVirtualKeyHasANameTheScriptReadsBack) {
+  for (int vk = 1; vk <= 0xFE; ++vk) {
+    std::vector<TScriptCommand> c;
+    std::string error;
+    const std::string name = ScriptKeyName(vk);
+    ASSERT_TRUE(ParseInputScript("down " + name + "\n", "/", c, error)) << vk << ": " << error;
+    EXPECT_EQ(c.at(0).value, static_cast<uint32_t>(vk)) << name;
+  }
+  EXPECT_EQ(ScriptKeyName('Q'), "q");
+  EXPECT_EQ(ScriptKeyName(VK_OEM_7), "'");
+  EXPECT_EQ(ScriptKeyName(VK_CAPITAL), "CapsLock");
+  EXPECT_EQ(ScriptKeyName(0x70), "0x70");
+}
+
+TEST(Recording, HeaderNamesTheDataAndAReplayOnOtherDataIsWarned) {
+  TempDir dir;
+  dir.write("bg_image.jpg", "abc");
+  dir.write("H3.MAF", "123456789");
+  const auto home = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const std::string header = RecordingHeader();
+  const std::string script = header + "\nwait 5\n";
+  std::vector<std::string> same = RecordingDifferences(script);
+  std::string oldVersion = script;
+  oldVersion.replace(oldVersion.find(KESTROVE_VERSION), std::strlen(KESTROVE_VERSION), "0.0.9");
+  std::vector<std::string> older = RecordingDifferences(oldVersion);
+  dir.write("H3.MAF", "123456780");
+  std::filesystem::remove(dir.path() / "bg_image.jpg");
+  std::vector<std::string> other = RecordingDifferences(script);
+  std::filesystem::current_path(home);
+
+  // Sizes and CRC-32 check values as zlib gives them.
+  EXPECT_EQ(header, std::string("# recorded by kestrove ") + KESTROVE_VERSION +
+                        " | bg_image.jpg 3 bytes crc32 352441c2 | H3.MAF 9 bytes crc32 cbf43926"
+                        " | deja1.kv0 missing | deja2.kv0 missing | ascii.fnt missing"
+                        " | H01.fnt missing");
+  EXPECT_TRUE(same.empty());
+  ASSERT_EQ(other.size(), 2u);
+  EXPECT_EQ(other[0], "recorded with another bg_image.jpg (3 bytes crc32 352441c2, here missing)");
+  EXPECT_EQ(other[1].rfind("recorded with another H3.MAF (9 bytes", 0), 0u) << other[1];
+  ASSERT_EQ(older.size(), 1u);
+  EXPECT_EQ(older[0], std::string("recorded by kestrove 0.0.9, replayed by ") + KESTROVE_VERSION);
+  EXPECT_TRUE(RecordingDifferences("wait 5\n").empty()); // a script of one's own
+}
+
+TEST(Recording, ACutRecordingLosesOnlyItsUnfinishedLine) {
+  std::string cut = "# recorded by kestrove 1\nwait 3\ndown Le";
+  EXPECT_TRUE(DropCutLine(cut));
+  EXPECT_EQ(cut, "# recorded by kestrove 1\nwait 3\n");
+  EXPECT_FALSE(DropCutLine(cut));
+  std::string own = "wait 3\npress Esc"; // a script of one's own may end without a newline
+  EXPECT_FALSE(DropCutLine(own));
+  EXPECT_EQ(own, "wait 3\npress Esc");
 }
 
 TEST(InputScript, BadLinesAreNamedAndNothingIsKept) {

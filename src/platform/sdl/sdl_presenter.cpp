@@ -179,6 +179,17 @@ void CatchStopSignals() {
   sigaction(SIGALRM, &sa, nullptr);
 }
 
+// Keys released in another window never reach us: release them through the queue, so that the
+// game, and a recording, see them go up like any other key.
+void ReleaseHeldKeys(HWND target) {
+  const bool alt = GetAsyncKeyState(VK_MENU) & 0x8000;
+  const LPARAM lParam = 1 | (1L << 30) | static_cast<LPARAM>(1UL << 31) | (alt ? 1L << 29 : 0);
+  for (int vk = 1; vk < 256; ++vk)
+    if (vk != VK_MENU && (GetAsyncKeyState(vk) & 0x8000))
+      PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, static_cast<WPARAM>(vk), lParam);
+  if (alt) PostMessageA(target, WM_SYSKEYUP, VK_MENU, lParam);
+}
+
 } // namespace
 
 SdlPresenter::SdlPresenter(const PresenterOptions& options)
@@ -383,8 +394,8 @@ void SdlPresenter::Pump() {
       else if (e.window.event == SDL_WINDOWEVENT_EXPOSED ||
                e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
         Draw();
-      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
-        ReleaseAllKeys(); // keys released elsewhere never reach us
+      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && target)
+        ReleaseHeldKeys(target);
       else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
         SetCapsLock(CapsLockOn(window_)); // toggled while away
       break;
