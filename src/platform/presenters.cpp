@@ -5,8 +5,16 @@
 #ifdef KESTROVE_HAVE_SDL
 #include "platform/sdl/sdl_presenter.h"
 #endif
+#ifdef __EMSCRIPTEN__
+#include "platform/web/web_presenter.h"
+#endif
 
 bool StartPresenter(const PresenterOptions& options, std::string& error) {
+#ifdef __EMSCRIPTEN__
+  // The page's canvas, or headless with the browser kept responsive.
+  soft::SetPresenter(web::OpenPresenter(options));
+  return true;
+#endif
   if (options.headless) {
     soft::SetPresenter(std::make_unique<soft::HeadlessPresenter>());
     return true;
