@@ -69,7 +69,7 @@ try {
       await writeFile(target, Buffer.from(data, 'base64'));
     }
     if (process.env.KESTROVE_WEB_FRAME_MS)
-      await writeFile(process.env.KESTROVE_WEB_FRAME_MS, `${result.frameMs}\n`);
+      await writeFile(process.env.KESTROVE_WEB_FRAME_MS, `${result.frameMs} ${result.ms}\n`);
     code = result.code;
     process.exitCode = code;
   }

@@ -80,7 +80,7 @@ void WebPresenter::Present(const uint32_t* pixels, int width, int height, int pi
 }
 
 void WebPresenter::Pump() {
-  HWND target = MainWindow();
+  HWND target = soft::MainWindow();
   char code[32];
   int flags = 0;
   while (web_take_key(code, sizeof code, &flags)) {
