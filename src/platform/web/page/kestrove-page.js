@@ -16,7 +16,12 @@
     const args = [];
     for (const part of location.search.slice(1).split('&')) {
       if (!part) continue;
-      const arg = decodeURIComponent(part.replace(/\+/g, ' '));
+      let arg = part.replace(/\+/g, ' ');
+      try {
+        arg = decodeURIComponent(arg);
+      } catch (e) {
+        // a stray % stays as typed; the program says what it makes of it
+      }
       const eq = arg.indexOf('=');
       if (arg.startsWith('--') && eq > 0) args.push(arg.slice(0, eq), arg.slice(eq + 1));
       else args.push(arg);
