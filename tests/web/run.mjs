@@ -2,7 +2,7 @@
 // serves the site and the given data folder and script on 127.0.0.1, runs the page in headless
 // Chromium, writes the transcript and shots where the options say, and exits with the program's
 // exit code (124 when it does not end in time).
-import { mkdir, writeFile } from 'node:fs/promises';
+import { mkdir, stat, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { launch } from './browser.mjs';
@@ -26,7 +26,13 @@ for (let i = 0; i < argv.length; i++) {
     return argv[++i];
   };
   if (a === '--data') {
-    mounts.push(['/run-data/', path.resolve(value())]);
+    const dir = value();
+    // The desktop program refuses a data folder it cannot enter; a page would see empty files.
+    if (!(await stat(dir).then((s) => s.isDirectory(), () => false))) {
+      console.error(`kestrove: cannot use data folder ${dir}: No such file or directory`);
+      process.exit(1);
+    }
+    mounts.push(['/run-data/', path.resolve(dir)]);
     query.push('--data', 'run-data');
   } else if (a === '--script') {
     const file = path.resolve(value());
