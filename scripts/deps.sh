@@ -29,3 +29,33 @@ KESTROVE_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binut
   python3)
 # The release packages (scripts/package) and their checks (scripts/test-packages).
 KESTROVE_PACKAGE_PACKAGES=(dpkg-dev debhelper python3 lintian desktop-file-utils appstream man-db)
+# The browser build and its tests (scripts/web, scripts/test-web): Emscripten and Chromium from
+# Debian, puppeteer-core from the npm registry at the version in tests/web/package-lock.json.
+KESTROVE_WEB_PACKAGES=(emscripten chromium nodejs)
+kestrove_web_tools() {
+  local root="$1"
+  kestrove_need_packages "${KESTROVE_BUILD_PACKAGES[@]}" "${KESTROVE_WEB_PACKAGES[@]}"
+  # A Node.js from outside Debian brings its own npm; Debian's comes as a package.
+  command -v npm >/dev/null || kestrove_need_packages npm
+  # Debian's emcc loads acorn through Node, which finds Debian's modules only here.
+  export NODE_PATH=/usr/share/nodejs
+  local web="$root/tests/web"
+  if [ ! -f "$web/node_modules/.package-lock.json" ] ||
+    [ "$web/package-lock.json" -nt "$web/node_modules/.package-lock.json" ]; then
+    (cd "$web" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+  fi
+}
+# Builds the game for Linux (the data files) and the site into build-web/site.
+kestrove_build_site() {
+  local root="$1" jobs
+  jobs="$(nproc)"
+  if [ -f "$root/build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$root/build" >/dev/null
+  else
+    cmake -S "$root" -B "$root/build" -DKESTROVE_TESTS=OFF >/dev/null
+  fi
+  cmake --build "$root/build" -j"$jobs"
+  emcmake cmake -S "$root" -B "$root/build-web" -DKESTROVE_TESTS=OFF -DKESTROVE_DATA=OFF \
+    -DCMAKE_BUILD_TYPE=Release -DKESTROVE_WEB_DATA="$root/build/data" >/dev/null
+  cmake --build "$root/build-web" -j"$jobs"
+}

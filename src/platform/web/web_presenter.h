@@ -1,0 +1,41 @@
+// Shows the game in the page's canvas (Emscripten): keys from the page's physical key events,
+// a fixed 60 Hz pace, and yielding to the browser while the game's loop waits.
+#pragma once
+
+#include "platform/presenter.h"
+#include "platform/headless/headless_presenter.h"
+#include "platform/substitute/device/soft_display.h"
+
+#include <memory>
+#include <vector>
+
+namespace web {
+
+class WebPresenter : public soft::Presenter {
+public:
+  void Present(const uint32_t* pixels, int width, int height, int pitchPixels) override;
+  DWORD Now() override;
+  void Pump() override;
+  bool WaitForInput() override;
+  void CursorVisible(bool visible) override;
+  void ShowMessage(const char* caption, const char* text) override;
+
+private:
+  double start_ = 0, nextTick_ = 0;
+  bool leftAlt_ = false;
+  std::vector<uint8_t> rgba_;
+};
+
+// Headless on the virtual clock, as on the desktop, but handing the browser its turn now and
+// then so the page stays alive and shows progress.
+class WebHeadlessPresenter : public soft::HeadlessPresenter {
+public:
+  void Present(const uint32_t* pixels, int width, int height, int pitchPixels) override;
+
+private:
+  std::vector<uint8_t> rgba_;
+};
+
+std::unique_ptr<soft::Presenter> OpenPresenter(const PresenterOptions& options);
+
+} // namespace web

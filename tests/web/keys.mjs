@@ -1,0 +1,210 @@
+// Real key events in Chromium: physical keys held over frames and typed, read back from the
+// transcript and from the player's coordinates drawn on the screen. Also: a data file missing
+// from the served folder, the 60 Hz pace, keys released on focus loss, no WebAssembly.
+import assert from 'node:assert/strict';
+import { mkdtemp, cp, readFile, rm } from 'node:fs/promises';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { launch } from './browser.mjs';
+import { serve } from './server.mjs';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const site = process.env.KESTROVE_SITE || path.resolve(here, '../../build-web/site');
+const data = path.join(site, 'data');
+
+// The player's X and Y as the game draws them at (12, 32) and (12, 52) of the screen in 8 x 16
+// digits of ascii.fnt, with a black shadow one pixel right and down; the white face leaves the
+// layer clear, so a digit shows as the black of its shadow outside its face. A figure may stand
+// over a few pixels.
+async function position(page, font) {
+  return page.evaluate((font) => {
+    const c = document.getElementById('screen');
+    const px = c.getContext('2d').getImageData(0, 0, 80, 80).data;
+    const black = (x, y) => {
+      const i = (y * 80 + x) * 4;
+      return px[i] + px[i + 1] + px[i + 2] === 0;
+    };
+    const read = (top) => {
+      let text = '';
+      for (let left = 12; left + 8 <= 80; left += 8) {
+        let best = -1, bestScore = -1;
+        for (let d = 0; d < 10; d++) {
+          const rows = font.slice((48 + d - 31) * 16, (48 + d - 31) * 16 + 16);
+          const bit = (x, y) => x >= 0 && y >= 0 && !!(rows[y] & (0x80 >> x));
+          let hit = 0, miss = 0, extra = 0;
+          for (let y = 1; y < 16; y++)
+            for (let x = 1; x < 8; x++) {
+              const want = bit(x - 1, y - 1) && !bit(x, y), b = black(left + x, top + y);
+              if (want && b) hit++;
+              else if (want) miss++;
+              else if (b) extra++;
+            }
+          const score = hit - miss - 2 * extra;
+          if (hit > 0 && miss * 5 <= hit + miss && extra <= 3 && score > bestScore) {
+            best = d;
+            bestScore = score;
+          }
+        }
+        if (best < 0) break;
+        text += best;
+      }
+      return text === '' ? -1 : Number(text);
+    };
+    return { x: read(32), y: read(52) };
+  }, font);
+}
+
+const frames = (page) => page.evaluate(() => window.kestroveFrames());
+async function waitFrames(page, n) {
+  const end = (await frames(page)) + n;
+  await page.waitForFunction((end) => window.kestroveFrames() >= end, { polling: 'raf' }, end);
+}
+const transcript = (page) =>
+  page.evaluate(() => {
+    try {
+      return Module.FS.readFile('/run/.transcript', { encoding: 'utf8' });
+    } catch (e) {
+      return '';
+    }
+  });
+
+let failures = 0;
+async function check(name, body) {
+  try {
+    await body();
+    console.log(`${name}: ok`);
+  } catch (e) {
+    failures++;
+    console.log(`${name}: FAILED\n${e.stack || e}`);
+  }
+}
+
+const work = await mkdtemp(path.join(os.tmpdir(), 'kestrove-keys-'));
+await cp(data, path.join(work, 'data'), { recursive: true });
+await rm(path.join(work, 'data', 'bg_image.jpg'));
+const font = [...(await readFile(path.join(data, 'ascii.fnt')))];
+const server = await serve([['/', site], ['/keys/', work]]);
+const browser = await launch();
+const base = `http://127.0.0.1:${server.address().port}/`;
+try {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1400, height: 1100 });
+  await page.goto(base + '?--windowed&--data=keys/data&--transcript=.transcript');
+  await page.waitForFunction(() => window.kestroveFrames && window.kestroveFrames() > 10);
+  await page.focus('#screen');
+
+  await check('a missing data file is named in the page', async () => {
+    const notes = await page.$eval('#notes', (e) => e.textContent);
+    assert.match(notes, /bg_image\.jpg is missing/);
+  });
+
+  // Never faster than 60 Hz; slower only when a loaded machine cannot keep up (the figure is
+  // printed).
+  await check('the page keeps 60 frames a second', async () => {
+    const before = await frames(page);
+    await new Promise((r) => setTimeout(r, 2000));
+    const rate = ((await frames(page)) - before) / 2;
+    console.log(`${rate} frames a second`);
+    assert.ok(rate > 20 && rate < 64, `${rate} frames a second`);
+  });
+
+  await check('held arrows walk, Hangul and English are typed, Esc ends the talk', async () => {
+    // Where every run starts; a brazier stands over the last digit of Y there.
+    const start = { x: 400, y: 379 };
+    assert.equal((await position(page, font)).x, start.x);
+    // Down the path to the row of 세나 (Y 622 to 634, one frame either way of the keyword
+    // chain's walk), then left into her. Frames pass while a key travels to the page, so the
+    // row is found by holding, then tapping, and walking back to try again.
+    const hold = async (code, until) => {
+      await page.keyboard.down(code);
+      for (let i = 0; i < 200 && !until(await position(page, font)); i++) await waitFrames(page, 1);
+      await page.keyboard.up(code);
+      await waitFrames(page, 2);
+      return position(page, font);
+    };
+    const tap = async (code) => {
+      await page.keyboard.down(code);
+      await waitFrames(page, 1);
+      await page.keyboard.up(code);
+      await waitFrames(page, 2);
+      return position(page, font);
+    };
+    let down = await hold('ArrowDown', (p) => p.y >= 580);
+    assert.equal(down.x, start.x);
+    assert.ok(down.y >= 580, `${JSON.stringify(start)} -> ${JSON.stringify(down)}`);
+    let bumped = down;
+    for (let attempt = 0; attempt < 6 && !(await transcript(page)); attempt++) {
+      while (bumped.y < 622) bumped = await tap('ArrowDown');
+      while (bumped.y > 634) bumped = await tap('ArrowUp');
+      bumped = await hold('ArrowLeft', (p) => p.x < 200);
+      if (!(await transcript(page))) bumped = await hold('ArrowRight', (p) => p.x >= 400);
+    }
+    assert.ok(await transcript(page), `no conversation started at ${JSON.stringify(bumped)}`);
+    assert.ok(bumped.x < start.x - 20, JSON.stringify(bumped));
+    const typeKeys = async (codes) => {
+      for (const code of codes) {
+        await page.keyboard.press(code);
+        await waitFrames(page, 1);
+      }
+    };
+    await typeKeys(['KeyD', 'KeyK', 'KeyS', 'KeyS', 'KeyU', 'KeyD', 'Enter']);
+    await typeKeys(['AltRight', 'KeyH', 'KeyI', 'Enter']);
+    // Enter puts the input method back into Hangul mode.
+    await typeKeys(['KeyT', 'KeyP', 'KeyS', 'KeyK', 'Backspace', 'KeyK', 'Enter']);
+    await page.keyboard.down('ControlLeft');
+    await typeKeys(['KeyU']);
+    await page.keyboard.up('ControlLeft');
+    await typeKeys(['KeyO', 'KeyK', 'Enter', 'Escape']);
+    await waitFrames(page, 3);
+    const said = (await transcript(page)).split('\n').filter((l) => l.startsWith('> '));
+    assert.deepEqual(said.slice(1), ['> 안녕', '> hi', '> 세나', '> ok', '> '], said.join('|'));
+    // The talk is over: the arrows walk again.
+    await page.keyboard.down('ArrowRight');
+    await waitFrames(page, 10);
+    await page.keyboard.up('ArrowRight');
+    await waitFrames(page, 2);
+    const after = await position(page, font);
+    assert.ok(after.x > bumped.x, `${JSON.stringify(bumped)} -> ${JSON.stringify(after)}`);
+  });
+
+  await check('browser shortcuts do not reach the browser', async () => {
+    await page.evaluate(() => {
+      window.seen = [];
+      document.addEventListener('keydown', (e) => window.seen.push(e.defaultPrevented));
+    });
+    await page.keyboard.down('ControlLeft');
+    await page.keyboard.press('KeyU');
+    await page.keyboard.up('ControlLeft');
+    await page.keyboard.press('Backspace');
+    await page.keyboard.press('ArrowLeft');
+    assert.deepEqual(await page.evaluate(() => window.seen), [true, true, true, true]);
+  });
+
+  await check('keys held when the page loses focus are released', async () => {
+    await page.keyboard.down('ArrowUp');
+    await waitFrames(page, 3);
+    await page.evaluate(() => window.dispatchEvent(new Event('blur')));
+    await waitFrames(page, 2);
+    const a = await position(page, font);
+    await waitFrames(page, 10);
+    const b = await position(page, font);
+    await page.keyboard.up('ArrowUp');
+    assert.deepEqual(b, a);
+  });
+
+  await check('without WebAssembly the page says so', async () => {
+    const bare = await browser.newPage();
+    await bare.evaluateOnNewDocument(() => { delete window.WebAssembly; });
+    await bare.goto(base);
+    const text = await bare.$eval('#error', (e) => (e.style.display === 'block' ? e.textContent : ''));
+    assert.match(text, /WebAssembly/);
+    await bare.close();
+  });
+} finally {
+  await browser.close();
+  server.close();
+  await rm(work, { recursive: true, force: true });
+}
+console.log(`keys: ${failures ? 'FAILED' : 'ok'}`);
+process.exitCode = failures ? 1 : 0;
