@@ -3,7 +3,7 @@
 // the game the same keys in the same frames.
 #pragma once
 
-#include "app/kestrove.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <cstdio>

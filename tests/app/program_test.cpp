@@ -3,6 +3,7 @@
 #include "app/kestrove.h"
 #include "display/UDxDraw.h"
 #include "platform/fatal.h"
+#include "platform/headless/headless_presenter.h"
 #include "platform/substitute/device/soft_display.h"
 #include "platform/substitute/win32/win_control.h"
 #include "support/temp_dir.h"
