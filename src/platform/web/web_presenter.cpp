@@ -1,7 +1,7 @@
 #include "platform/web/web_presenter.h"
 
-#include "platform/web/web_keys.h"
 #include "platform/substitute/win32/win_control.h"
+#include "platform/web/web_keys.h"
 
 #include <emscripten.h>
 

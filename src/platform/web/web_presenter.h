@@ -2,8 +2,8 @@
 // a fixed 60 Hz pace, and yielding to the browser while the game's loop waits.
 #pragma once
 
-#include "platform/presenter.h"
 #include "platform/headless/headless_presenter.h"
+#include "platform/presenter.h"
 #include "platform/substitute/device/soft_display.h"
 
 #include <memory>
