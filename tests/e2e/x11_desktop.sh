@@ -67,20 +67,23 @@ ends_within() {
   set -e
 }
 # The game's own screenshot (F12) appears at X,Y scaled S times, the rest of the screen is black.
+# A slow (sanitizer) build may not have redrawn yet: a few tries.
 picture_at() {
-  local x=$1 y=$2 s=$3 name=$4 w=$((640 * $3)) h=$((480 * $3))
-  rm -f "$work"/kestrove-*.png
-  xdotool key F12
-  import -window root "$work/$name.png"
-  poll 50 test -s "$work/kestrove-0001.png" || fail "$name: F12 wrote nothing"
-  sleep 0.2
-  convert "$work/$name.png" -crop "${w}x${h}+$x+$y" +repage -sample 640x480! "$work/$name-in.png"
-  local differ outside
-  differ=$(compare -metric AE -fuzz 4% "$work/$name-in.png" "$work/kestrove-0001.png" null: 2>&1 || true)
-  [ "${differ%%.*}" -lt 3000 ] || fail "$name: $differ pixels differ from the game's picture"
-  outside=$(convert "$work/$name.png" -fill black -draw "rectangle $x,$y $((x + w - 1)),$((y + h - 1))" \
-    -format '%[fx:maxima]' info:)
-  [ "$outside" = 0 ] || fail "$name: the screen outside the picture is not black"
+  local x=$1 y=$2 s=$3 name=$4 w=$((640 * $3)) h=$((480 * $3)) differ outside try
+  for try in 1 2 3 4 5; do
+    rm -f "$work"/kestrove-*.png
+    xdotool key F12
+    import -window root "$work/$name.png"
+    poll 50 test -s "$work/kestrove-0001.png" || fail "$name: F12 wrote nothing"
+    sleep 0.2
+    convert "$work/$name.png" -crop "${w}x${h}+$x+$y" +repage -sample 640x480! "$work/$name-in.png"
+    differ=$(compare -metric AE -fuzz 4% "$work/$name-in.png" "$work/kestrove-0001.png" null: 2>&1 || true)
+    outside=$(convert "$work/$name.png" -fill black \
+      -draw "rectangle $x,$y $((x + w - 1)),$((y + h - 1))" -format '%[fx:maxima]' info:)
+    [ "${differ%%.*}" -lt 3000 ] && [ "$outside" = 0 ] && return 0
+    sleep 1
+  done
+  fail "$name: $differ pixels differ from the game's picture; outside it, maximum $outside"
 }
 
 # Walks to 세나 and stays; a conversation starts at the bump.
