@@ -260,9 +260,12 @@ TEST_F(ProgramTest, ALiveRecordingWritesKeysAtTheFrameTheyAreTakenAndCutsLongWai
     CloseAfter(10, w, n);
   };
   // 400 ms a frame: a wait is written once a second has gone by without a line.
-  TSessionRecorder recorder(true, [] { return uint64_t{400} * (g_game ? g_game->frames : 0); });
+  uint64_t frames = 0;
+  TSessionRecorder recorder(true, [&] { return 400 * frames; });
   ASSERT_TRUE(recorder.Open(dir.file("live.txt")));
-  Run(&f, nullptr, &recorder);
+  Run(
+      &f, [&](RecordingGame& g) { g.onFrame = [&](int n) { frames = static_cast<uint64_t>(n); }; },
+      &recorder);
   recorder.Finish();
   EXPECT_EQ(ReadAll(dir.file("live.txt")),
             "down Left\nwait 2\ndown Left\nwait 1\nup Left\nwait 3\nwait 3\nwait 1\n");

@@ -7,7 +7,7 @@ set -euo pipefail
 kestrove="$1"
 data="$2/data"
 here="$(cd "$(dirname "$0")" && pwd)"
-for tool in Xvfb xdotool python3; do
+for tool in Xvfb xdotool xwininfo python3; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
 done
 work="$(mktemp -d)"
@@ -18,6 +18,7 @@ game=""
 trap 'kill $game $xvfb 2>/dev/null || true; cd /; rm -rf "$work"' EXIT
 for _ in $(seq 100); do [ -s display.txt ] && break; sleep 0.1; done
 export DISPLAY=":$(cat display.txt)"
+for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 
 DISPLAY=$DISPLAY SDL_VIDEODRIVER=x11 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" \
   "$kestrove" --windowed --data "$data" --record live.txt --transcript live-said.txt &
