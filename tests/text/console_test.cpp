@@ -182,7 +182,8 @@ TEST_P(ConsoleTest, OddSizesNeverHangOrWriteOutside) {
     EXPECT_EQ(c->Row, std::max(h / 16 - 1, 0)) << w << "x" << h; // on the last line that fits
   }
   // The longest remainder in a window one cell wide: linear, not a copy and count of the rest for
-  // each of its 60 000 lines (that took over half a minute under the sanitizers).
+  // each of its 60 000 lines (that took over half a minute under the sanitizers; the limit leaves
+  // room for a loaded machine).
   {
     auto narrow = Make<TConsoleWindow>(0, 0, 8, 16);
     std::u16string text;
@@ -190,7 +191,7 @@ TEST_P(ConsoleTest, OddSizesNeverHangOrWriteOutside) {
       text += u"ab{c}d ";
     const auto start = std::chrono::steady_clock::now();
     narrow->WriteLine(text);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(narrow->Row, 0);
   }
   // A justified line that starts after a Write stays inside and ends at the right edge.
