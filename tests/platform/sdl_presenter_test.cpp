@@ -1,5 +1,6 @@
 #ifdef KESTROVE_HAVE_SDL
 #include "platform/sdl/sdl_presenter.h"
+#include "platform/substitute/win32/win_control.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -27,7 +28,44 @@ std::vector<uint32_t> Visible(const std::vector<uint32_t>& frame) {
   return px;
 }
 
+// The character the substitute makes of the A key, with no Shift held.
+char TypedA() {
+  MSG key{nullptr, WM_KEYDOWN, 'A', 0, 0, {}};
+  TranslateMessage(&key);
+  MSG ch{};
+  PeekMessageA(&ch, nullptr, 0, 0, PM_REMOVE);
+  return static_cast<char>(ch.wParam);
+}
+
 } // namespace
+
+// Caps Lock may be on before the game starts, or be toggled while another window has the focus:
+// the lock is taken from the desktop when the window opens and whenever it gains the focus.
+TEST(SdlPresenterTest, CapsLockFollowsTheDesktopAtStartAndOnFocus) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  soft::ResetWin32();
+  PresenterOptions options;
+  options.windowed = true;
+  std::string error;
+  auto presenter = soft::SdlPresenter::Open(options, error);
+  ASSERT_TRUE(presenter) << error;
+  SDL_SetModState(KMOD_CAPS);
+  char window;
+  HWND hwnd = reinterpret_cast<HWND>(&window);
+  presenter->WindowCreated(hwnd, "test");
+  EXPECT_EQ(TypedA(), 'A');
+
+  SDL_SetModState(KMOD_NONE);
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+  e.window.windowID = SDL_GetWindowID(SDL_GetWindowFromID(1));
+  SDL_PushEvent(&e);
+  presenter->Pump();
+  EXPECT_EQ(TypedA(), 'a');
+  presenter->WindowDestroyed(hwnd);
+  soft::ResetWin32();
+}
 
 // Flips that change nothing are not drawn; the window must still show the last picture whenever
 // it is exposed, and a change confined to a few rows must reach the screen whole.
