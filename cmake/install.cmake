@@ -10,7 +10,7 @@ if(TARGET kestrove_data)
 endif()
 
 set(app org.kestrove.Kestrove)
-set(packaging ${CMAKE_SOURCE_DIR}/packaging)
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 configure_file(${packaging}/${app}.metainfo.xml.in ${CMAKE_BINARY_DIR}/${app}.metainfo.xml @ONLY)
 configure_file(${packaging}/kestrove.6.in ${CMAKE_BINARY_DIR}/kestrove.6 @ONLY)
 install(FILES ${packaging}/${app}.desktop DESTINATION share/applications)
@@ -25,9 +25,9 @@ if(Python3_Interpreter_FOUND)
   foreach(size 16 32 48 64 128 256)
     set(png ${CMAKE_BINARY_DIR}/icons/kestrove-${size}.png)
     add_custom_command(OUTPUT ${png}
-      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/icon/make_ico.py
-              ${CMAKE_SOURCE_DIR}/assets/icon/pomrel.txt ${png} ${size}
-      DEPENDS ${CMAKE_SOURCE_DIR}/tools/icon/make_ico.py ${CMAKE_SOURCE_DIR}/assets/icon/pomrel.txt
+      COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/icon/make_ico.py
+              ${PROJECT_SOURCE_DIR}/assets/icon/pomrel.txt ${png} ${size}
+      DEPENDS ${PROJECT_SOURCE_DIR}/tools/icon/make_ico.py ${PROJECT_SOURCE_DIR}/assets/icon/pomrel.txt
       VERBATIM)
     list(APPEND icons ${png})
     install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME kestrove.png)

@@ -14,7 +14,7 @@ set_target_properties(kestrove PROPERTIES WIN32_EXECUTABLE ON)
 # One self-contained executable: no MinGW run-time DLLs beside it.
 target_link_options(kestrove PRIVATE -static -static-libgcc -static-libstdc++)
 # windres looks for the icon named in kestrove.rc along the include path.
-target_include_directories(kestrove PRIVATE ${CMAKE_SOURCE_DIR}/assets/icon)
+target_include_directories(kestrove PRIVATE ${PROJECT_SOURCE_DIR}/assets/icon)
 
 # Checks of the Windows-only input and clock layer, run under Wine by scripts/test-windows.
 add_executable(kestrove_native_check tests/windows/native_input_check.cpp)
