@@ -8,7 +8,7 @@ kestrove="$1"
 data="$2/data"
 here="$(cd "$(dirname "$0")" && pwd)"
 for tool in Xvfb xdotool xwininfo python3; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 work="$(mktemp -d)"
 cd "$work"
