@@ -13,12 +13,18 @@ namespace {
 constexpr int kW = 640, kH = 480, kPitch = 648;
 
 // What the window shows, as 0xRRGGBB.
-std::vector<uint32_t> Shown(SDL_Renderer* r) {
+std::vector<uint32_t> Shown(SDL_Surface* screen) {
   std::vector<uint32_t> px(static_cast<size_t>(kW) * kH);
-  SDL_RenderReadPixels(r, nullptr, SDL_PIXELFORMAT_RGB888, px.data(), kW * 4);
+  SDL_ConvertPixels(kW, kH, screen->format->format, screen->pixels, screen->pitch,
+                    SDL_PIXELFORMAT_RGB888, px.data(), kW * 4);
   for (auto& p : px)
     p &= 0xFFFFFF;
   return px;
+}
+
+// What the window system loses: the window's pixels, painted over.
+void Lose(SDL_Surface* screen) {
+  SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 255, 255));
 }
 
 std::vector<uint32_t> Visible(const std::vector<uint32_t>& frame) {
@@ -67,8 +73,8 @@ TEST(SdlPresenterTest, CapsLockFollowsTheDesktopAtStartAndOnFocus) {
   soft::ResetWin32();
 }
 
-// Flips that change nothing are not drawn; the window must still show the last picture whenever
-// it is exposed, and a change confined to a few rows must reach the screen whole.
+// Flips that change nothing draw nothing; the window must still show the last picture whenever
+// it is exposed, and each change, however small, must reach the screen whole.
 TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   PresenterOptions options;
@@ -82,32 +88,41 @@ TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
   presenter->WindowShown(hwnd);
   SDL_Window* w = SDL_GetWindowFromID(1);
   ASSERT_TRUE(w);
-  SDL_Renderer* r = SDL_GetRenderer(w);
-  ASSERT_TRUE(r);
+  SDL_Surface* screen = SDL_GetWindowSurface(w);
+  ASSERT_TRUE(screen);
 
-  std::vector<uint32_t> a(static_cast<size_t>(kPitch) * kH, 0x204060), b = a;
+  std::vector<uint32_t> a(static_cast<size_t>(kPitch) * kH, 0x204060), b = a, c = a;
+  auto set = [](std::vector<uint32_t>& f, int x, int y) {
+    f[static_cast<size_t>(y) * kPitch + x] = 0xFF8000u + static_cast<uint32_t>(x + y);
+  };
+  // Changes at the picture's edges, and lone pixels that bound a changed rectangle.
   for (int y : {0, 100, 101, 250, kH - 1})
     for (int x = 0; x < kW; x += 3)
-      b[static_cast<size_t>(y) * kPitch + x] = 0xFF8000u + static_cast<uint32_t>(y);
-  presenter->Present(a.data(), kW, kH, kPitch);
-  presenter->Present(b.data(), kW, kH, kPitch);
-  EXPECT_EQ(Shown(r), Visible(b));
-  presenter->Present(b.data(), kW, kH, kPitch);
+      set(b, x, y);
+  set(c, kW - 1, 100);
+  set(c, 300, 101);
+  std::vector<uint32_t> d = c;
+  set(d, 5, 200);
+  set(d, 9, 201);
+  for (auto* f : {&a, &b, &a, &c, &d}) {
+    presenter->Present(f->data(), kW, kH, kPitch);
+    EXPECT_EQ(Shown(screen), Visible(*f));
+  }
 
-  // The window system loses what was shown, then asks for it again.
-  SDL_SetRenderDrawColor(r, 255, 255, 255, 255);
-  SDL_RenderClear(r);
-  SDL_RenderPresent(r);
+  Lose(screen);
+  presenter->Present(d.data(), kW, kH, kPitch);
+  EXPECT_EQ(Shown(screen)[0], 0xFFFFFFu) << "an unchanged picture is drawn again";
+
   SDL_Event e{};
   e.type = SDL_WINDOWEVENT;
   e.window.event = SDL_WINDOWEVENT_EXPOSED;
   e.window.windowID = SDL_GetWindowID(w);
   SDL_PushEvent(&e);
   presenter->Pump();
-  EXPECT_EQ(Shown(r), Visible(b));
+  EXPECT_EQ(Shown(screen), Visible(d));
 
   presenter->Present(a.data(), kW, kH, kPitch);
-  EXPECT_EQ(Shown(r), Visible(a));
+  EXPECT_EQ(Shown(screen), Visible(a));
   presenter->WindowDestroyed(hwnd);
 }
 #endif

@@ -199,7 +199,9 @@ std::unique_ptr<SdlPresenter> SdlPresenter::Open(const PresenterOptions& options
                                                  std::string& error) {
   // Keys come from physical key events only; the desktop's input method never composes text.
   SDL_SetHint(SDL_HINT_IME_SHOW_UI, "0");
-  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+  // The window's own pixels, sent to X through shared memory a rectangle at a time: a GL
+  // texture would redraw the whole window on every change, on the CPU where GL is software.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // SDL's handlers only queue a quit event, which nobody reads while a call hangs.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   CatchStopSignals();
@@ -224,6 +226,7 @@ std::unique_ptr<SdlPresenter> SdlPresenter::Open(const PresenterOptions& options
 
 SdlPresenter::~SdlPresenter() {
   WindowDestroyed(hwnd_);
+  if (source_) SDL_FreeSurface(source_);
   SDL_Quit();
 }
 
@@ -236,8 +239,6 @@ void SdlPresenter::WindowCreated(HWND hwnd, const char* title) {
   if (!window_) return;
   ownFullScreen_ = !HasWindowManager(window_);
   if (fullScreen_ && !ownFullScreen_) SetFullScreen(true);
-  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-  if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
   SDL_StopTextInput();
   CursorVisible(cursorWanted_);
   SetCapsLock(CapsLockOn(window_));
@@ -253,11 +254,7 @@ void SdlPresenter::WindowShown(HWND) {
 
 void SdlPresenter::WindowDestroyed(HWND hwnd) {
   if (hwnd != hwnd_ || !window_) return;
-  if (texture_) SDL_DestroyTexture(texture_);
-  if (renderer_) SDL_DestroyRenderer(renderer_);
   SDL_DestroyWindow(window_);
-  texture_ = nullptr;
-  renderer_ = nullptr;
   window_ = nullptr;
 }
 
@@ -293,49 +290,63 @@ void SdlPresenter::Present(const uint32_t* pixels, int width, int height, int pi
     width_ = width;
     height_ = height;
     frame_ = std::make_unique<uint32_t[]>(static_cast<size_t>(width) * height);
-    if (texture_) SDL_DestroyTexture(texture_);
-    texture_ = nullptr;
+    if (source_) SDL_FreeSurface(source_);
+    source_ = SDL_CreateRGBSurfaceWithFormatFrom(frame_.get(), width, height, 32, width * 4,
+                                                 SDL_PIXELFORMAT_RGB888);
+    redrawAll_ = true;
   }
-  // Only the rows that differ from the last picture are kept and uploaded; comparing reads no
-  // more than copying would, and most flips change nothing at all.
-  const size_t rowBytes = static_cast<size_t>(width) * 4;
-  for (int y = 0; y < height; ++y) {
-    const uint32_t* src = pixels + static_cast<size_t>(y) * pitchPixels;
-    uint32_t* kept = frame_.get() + static_cast<size_t>(y) * width;
-    if (std::memcmp(kept, src, rowBytes) == 0) continue;
-    std::memcpy(kept, src, rowBytes);
-    dirtyTop_ = std::min(dirtyTop_, y);
-    dirtyEnd_ = std::max(dirtyEnd_, y + 1);
-  }
+  KeepChanges(pixels, pitchPixels);
   WaitForTick();
-  if (dirtyTop_ < dirtyEnd_ || !texture_) Draw();
+  if (redrawAll_ || dirty_.left < dirty_.right) Draw();
 }
 
+// Keeps what differs from the last picture and marks it for drawing. Comparing reads no more than
+// copying would, and most flips change nothing, or only a small corner.
+void SdlPresenter::KeepChanges(const uint32_t* pixels, int pitchPixels) {
+  for (int y = 0; y < height_; ++y) {
+    const uint32_t* src = pixels + static_cast<size_t>(y) * pitchPixels;
+    uint32_t* kept = frame_.get() + static_cast<size_t>(y) * width_;
+    if (std::memcmp(kept, src, static_cast<size_t>(width_) * 4) == 0) continue;
+    int left = 0, right = width_;
+    while (kept[left] == src[left])
+      ++left;
+    while (kept[right - 1] == src[right - 1])
+      --right;
+    std::memcpy(kept + left, src + left, static_cast<size_t>(right - left) * 4);
+    if (dirty_.left >= dirty_.right)
+      dirty_ = {left, y, right, y + 1};
+    else
+      dirty_ = {std::min(dirty_.left, left), std::min(dirty_.top, y), std::max(dirty_.right, right),
+                std::max(dirty_.bottom, y + 1)};
+  }
+}
+
+// Copies the changed part of the picture, scaled, into the window's own pixels and sends the
+// window just that rectangle: the X server gets a few kilobytes a flip, not the whole window.
 void SdlPresenter::Draw() {
-  if (!renderer_ || !frame_) return;
-  if (!texture_) {
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                 width_, height_);
-    dirtyTop_ = 0;
-    dirtyEnd_ = height_;
+  if (!window_ || !source_) return;
+  SDL_Surface* screen = SDL_GetWindowSurface(window_);
+  if (!screen) return;
+  if (screen->w != shownW_ || screen->h != shownH_) redrawAll_ = true;
+  const int scale = std::max(1, std::min(screen->w / width_, screen->h / height_));
+  const int originX = (screen->w - width_ * scale) / 2, originY = (screen->h - height_ * scale) / 2;
+  SDL_Rect from{dirty_.left, dirty_.top, dirty_.right - dirty_.left, dirty_.bottom - dirty_.top};
+  if (redrawAll_) {
+    SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
+    from = {0, 0, width_, height_};
   }
-  if (!texture_) return;
-  if (dirtyTop_ < dirtyEnd_) {
-    const SDL_Rect band{0, dirtyTop_, width_, dirtyEnd_ - dirtyTop_};
-    SDL_UpdateTexture(texture_, &band, frame_.get() + static_cast<size_t>(dirtyTop_) * width_,
-                      width_ * 4);
-    dirtyTop_ = height_;
-    dirtyEnd_ = 0;
+  SDL_Rect to{originX + from.x * scale, originY + from.y * scale, from.w * scale, from.h * scale};
+  SDL_Rect clipped = to;
+  SDL_BlitScaled(source_, &from, screen, &clipped); // nearest: the scale is a whole number
+  if (redrawAll_) {
+    SDL_UpdateWindowSurface(window_);
+  } else if (SDL_IntersectRect(&to, &screen->clip_rect, &clipped)) {
+    SDL_UpdateWindowSurfaceRects(window_, &clipped, 1);
   }
-  int outW = 0, outH = 0;
-  SDL_GetRendererOutputSize(renderer_, &outW, &outH);
-  int scale = std::max(1, std::min(outW / width_, outH / height_));
-  SDL_Rect dst{(outW - width_ * scale) / 2, (outH - height_ * scale) / 2, width_ * scale,
-               height_ * scale};
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
-  SDL_RenderCopy(renderer_, texture_, nullptr, &dst);
-  SDL_RenderPresent(renderer_);
+  shownW_ = screen->w;
+  shownH_ = screen->h;
+  redrawAll_ = false;
+  dirty_ = {};
 }
 
 void SdlPresenter::SetFullScreen(bool on) {
@@ -358,6 +369,7 @@ void SdlPresenter::ToggleFullScreen() {
   fullScreen_ = !fullScreen_;
   SetFullScreen(fullScreen_);
   CursorVisible(cursorWanted_);
+  redrawAll_ = true;
   Draw();
 }
 
@@ -392,19 +404,13 @@ void SdlPresenter::Pump() {
       if (e.window.event == SDL_WINDOWEVENT_CLOSE && target)
         PostMessageA(target, WM_CLOSE, 0, 0);
       else if (e.window.event == SDL_WINDOWEVENT_EXPOSED ||
-               e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+               e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        redrawAll_ = true;
         Draw();
-      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && target)
+      } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && target)
         ReleaseHeldKeys(target);
       else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
         SetCapsLock(CapsLockOn(window_)); // toggled while away
-      break;
-    case SDL_RENDER_TARGETS_RESET:
-    case SDL_RENDER_DEVICE_RESET:
-      // The texture's contents are gone: upload the whole picture again.
-      dirtyTop_ = 0;
-      dirtyEnd_ = height_;
-      Draw();
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {

@@ -10,8 +10,7 @@
 #include <string>
 
 struct SDL_Window;
-struct SDL_Renderer;
-struct SDL_Texture;
+struct SDL_Surface;
 
 namespace soft {
 
@@ -32,6 +31,7 @@ public:
 
 private:
   explicit SdlPresenter(const PresenterOptions& options);
+  void KeepChanges(const uint32_t* pixels, int pitchPixels);
   void Draw();
   void WaitForTick();
   void SetFullScreen(bool on);
@@ -42,11 +42,14 @@ private:
   bool fullScreen_;
   HWND hwnd_ = nullptr;
   SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
   int width_ = 640, height_ = 480;
   std::unique_ptr<uint32_t[]> frame_; // the last picture presented
-  int dirtyTop_ = 0, dirtyEnd_ = 0;   // rows of it the texture does not have yet
+  SDL_Surface* source_ = nullptr;     // frame_, as SDL sees it
+  struct Box {
+    int left = 0, top = 0, right = 0, bottom = 0;
+  } dirty_;               // what of frame_ the window does not show yet
+  bool redrawAll_ = true; // the window's pixels are lost or were never drawn
+  int shownW_ = 0, shownH_ = 0;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point tickBase_;
   int64_t ticks_ = 0;
