@@ -104,22 +104,24 @@ TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
   std::vector<uint32_t> d = c;
   set(d, 5, 200);
   set(d, 9, 201);
-  for (auto* f : {&a, &b, &a, &c, &d}) {
+  std::vector<uint32_t> e = d;
+  set(e, 600, 400);
+  for (auto* f : {&a, &b, &a, &c, &d, &e}) {
     presenter->Present(f->data(), kW, kH, kPitch);
     EXPECT_EQ(Shown(screen), Visible(*f));
   }
 
   Lose(screen);
-  presenter->Present(d.data(), kW, kH, kPitch);
+  presenter->Present(e.data(), kW, kH, kPitch);
   EXPECT_EQ(Shown(screen)[0], 0xFFFFFFu) << "an unchanged picture is drawn again";
 
-  SDL_Event e{};
-  e.type = SDL_WINDOWEVENT;
-  e.window.event = SDL_WINDOWEVENT_EXPOSED;
-  e.window.windowID = SDL_GetWindowID(w);
-  SDL_PushEvent(&e);
+  SDL_Event expose{};
+  expose.type = SDL_WINDOWEVENT;
+  expose.window.event = SDL_WINDOWEVENT_EXPOSED;
+  expose.window.windowID = SDL_GetWindowID(w);
+  SDL_PushEvent(&expose);
   presenter->Pump();
-  EXPECT_EQ(Shown(screen), Visible(d));
+  EXPECT_EQ(Shown(screen), Visible(e));
 
   presenter->Present(a.data(), kW, kH, kPitch);
   EXPECT_EQ(Shown(screen), Visible(a));
