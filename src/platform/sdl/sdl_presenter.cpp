@@ -183,11 +183,10 @@ void CatchStopSignals() {
 // game, and a recording, see them go up like any other key.
 void ReleaseHeldKeys(HWND target) {
   const bool alt = GetAsyncKeyState(VK_MENU) & 0x8000;
-  const LPARAM lParam = 1 | (1L << 30) | static_cast<LPARAM>(1UL << 31) | (alt ? 1L << 29 : 0);
   for (int vk = 1; vk < 256; ++vk)
     if (vk != VK_MENU && (GetAsyncKeyState(vk) & 0x8000))
-      PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, static_cast<WPARAM>(vk), lParam);
-  if (alt) PostMessageA(target, WM_SYSKEYUP, VK_MENU, lParam);
+      PostKeyMessage(target, vk, false, false, alt);
+  if (alt) PostKeyMessage(target, VK_MENU, false, false, true);
 }
 
 } // namespace
@@ -429,17 +428,7 @@ void SdlPresenter::Pump() {
         break;
       }
       if (!vk || !target) break;
-      LPARAM lParam = 1 | (static_cast<LPARAM>(sc & 0xFF) << 16);
-      if (e.key.repeat || !down) lParam |= 1L << 30;
-      if (!down) lParam |= static_cast<LPARAM>(1UL << 31);
-      UINT msg;
-      if (alt || vk == VK_MENU) {
-        lParam |= 1L << 29;
-        msg = down ? WM_SYSKEYDOWN : WM_SYSKEYUP;
-      } else {
-        msg = down ? WM_KEYDOWN : WM_KEYUP;
-      }
-      PostMessageA(target, msg, static_cast<WPARAM>(vk), lParam);
+      PostKeyMessage(target, vk, down, e.key.repeat, alt, sc);
       break;
     }
     default:

@@ -93,17 +93,7 @@ void WebPresenter::Pump() {
     const int vk = VirtualKeyFromCode(code);
     if (vk == VK_MENU) leftAlt_ = down;
     if (!vk || !target) continue;
-    LPARAM lParam = 1;
-    if ((flags & 2) || !down) lParam |= 1L << 30;
-    if (!down) lParam |= static_cast<LPARAM>(1UL << 31);
-    UINT msg;
-    if (leftAlt_ || vk == VK_MENU) {
-      lParam |= 1L << 29;
-      msg = down ? WM_SYSKEYDOWN : WM_SYSKEYUP;
-    } else {
-      msg = down ? WM_KEYDOWN : WM_KEYUP;
-    }
-    PostMessageA(target, msg, static_cast<WPARAM>(vk), lParam);
+    soft::PostKeyMessage(target, vk, down, flags & 2, leftAlt_);
   }
 }
 

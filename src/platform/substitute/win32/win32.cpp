@@ -127,6 +127,16 @@ HWND MainWindow() {
   return nullptr;
 }
 
+void PostKeyMessage(HWND target, int vk, bool down, bool repeat, bool alt, int scanCode) {
+  LPARAM lParam = 1 | static_cast<LPARAM>(scanCode & 0xFF) << 16;
+  if (repeat || !down) lParam |= 1L << 30;
+  if (!down) lParam |= static_cast<LPARAM>(1UL << 31);
+  alt = alt || vk == VK_MENU;
+  if (alt) lParam |= 1L << 29;
+  const UINT msg = alt ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
+  PostMessageA(target, msg, static_cast<WPARAM>(vk), lParam);
+}
+
 void SetKeyDown(int vk, bool down) {
   S().keys[static_cast<size_t>(vk) & 0xFF] = down;
 }

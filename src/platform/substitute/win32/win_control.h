@@ -14,6 +14,10 @@ size_t QueuedMessages();
 // The window presenters post their input to: the first one created and still alive.
 HWND MainWindow();
 
+// Posts a physical key as Windows words it: a system key while Alt is held (and Alt itself), a
+// repeat count of one, bit 30 for a key that was already down, bit 31 for a release.
+void PostKeyMessage(HWND target, int vk, bool down, bool repeat, bool alt, int scanCode = 0);
+
 // Key state behind GetAsyncKeyState; the queue changes it when a key message is taken.
 void SetKeyDown(int vk, bool down);
 void ReleaseAllKeys();
