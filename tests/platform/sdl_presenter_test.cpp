@@ -5,7 +5,9 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -126,5 +128,26 @@ TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
   presenter->Present(a.data(), kW, kH, kPitch);
   EXPECT_EQ(Shown(screen), Visible(a));
   presenter->WindowDestroyed(hwnd);
+}
+// Speeds are pixels per refresh: sixty presents a second whatever the screen, and a stall is
+// not made up by a burst of quick frames afterwards. Load only lengthens these times.
+TEST(SdlPresenterTest, PresentsKeepSixtyTicksASecondAndDoNotRushAfterAStall) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  PresenterOptions options;
+  options.windowed = true;
+  std::string error;
+  auto presenter = soft::SdlPresenter::Open(options, error);
+  ASSERT_TRUE(presenter) << error;
+  std::vector<uint32_t> frame(static_cast<size_t>(kPitch) * kH);
+  auto seconds = [&](int presents) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < presents; ++i)
+      presenter->Present(frame.data(), kW, kH, kPitch);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  seconds(1);
+  EXPECT_GE(seconds(30), 25 / 60.0); // up to four ticks late may still be caught up
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_GE(seconds(12), 10 / 60.0);
 }
 #endif
