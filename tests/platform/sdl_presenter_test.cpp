@@ -14,6 +14,17 @@ namespace {
 
 constexpr int kW = 640, kH = 480, kPitch = 648;
 
+// A presenter on SDL's dummy driver, whose window is a block of memory.
+std::unique_ptr<soft::SdlPresenter> OpenWindowed() {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  PresenterOptions options;
+  options.windowed = true;
+  std::string error;
+  auto presenter = soft::SdlPresenter::Open(options, error);
+  EXPECT_TRUE(presenter) << error;
+  return presenter;
+}
+
 // What the window shows, as 0xRRGGBB.
 std::vector<uint32_t> Shown(SDL_Surface* screen) {
   std::vector<uint32_t> px(static_cast<size_t>(kW) * kH);
@@ -50,13 +61,9 @@ char TypedA() {
 // Caps Lock may be on before the game starts, or be toggled while another window has the focus:
 // the lock is taken from the desktop when the window opens and whenever it gains the focus.
 TEST(SdlPresenterTest, CapsLockFollowsTheDesktopAtStartAndOnFocus) {
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
   soft::ResetWin32();
-  PresenterOptions options;
-  options.windowed = true;
-  std::string error;
-  auto presenter = soft::SdlPresenter::Open(options, error);
-  ASSERT_TRUE(presenter) << error;
+  auto presenter = OpenWindowed();
+  ASSERT_TRUE(presenter);
   SDL_SetModState(KMOD_CAPS);
   char window;
   HWND hwnd = reinterpret_cast<HWND>(&window);
@@ -78,12 +85,8 @@ TEST(SdlPresenterTest, CapsLockFollowsTheDesktopAtStartAndOnFocus) {
 // Flips that change nothing draw nothing; the window must still show the last picture whenever
 // it is exposed, and each change, however small, must reach the screen whole.
 TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  PresenterOptions options;
-  options.windowed = true;
-  std::string error;
-  auto presenter = soft::SdlPresenter::Open(options, error);
-  ASSERT_TRUE(presenter) << error;
+  auto presenter = OpenWindowed();
+  ASSERT_TRUE(presenter);
   char window;
   HWND hwnd = reinterpret_cast<HWND>(&window);
   presenter->WindowCreated(hwnd, "test");
@@ -132,12 +135,8 @@ TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
 // Speeds are pixels per refresh: sixty presents a second whatever the screen, and a stall is
 // not made up by a burst of quick frames afterwards. Load only lengthens these times.
 TEST(SdlPresenterTest, PresentsKeepSixtyTicksASecondAndDoNotRushAfterAStall) {
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  PresenterOptions options;
-  options.windowed = true;
-  std::string error;
-  auto presenter = soft::SdlPresenter::Open(options, error);
-  ASSERT_TRUE(presenter) << error;
+  auto presenter = OpenWindowed();
+  ASSERT_TRUE(presenter);
   std::vector<uint32_t> frame(static_cast<size_t>(kPitch) * kH);
   auto seconds = [&](int presents) {
     const auto start = std::chrono::steady_clock::now();
