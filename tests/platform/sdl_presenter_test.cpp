@@ -15,10 +15,11 @@ namespace {
 constexpr int kW = 640, kH = 480, kPitch = 648;
 
 // A presenter on SDL's dummy driver, whose window is a block of memory.
-std::unique_ptr<soft::SdlPresenter> OpenWindowed() {
+std::unique_ptr<soft::SdlPresenter> OpenWindowed(int scale = 1) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   PresenterOptions options;
   options.windowed = true;
+  options.scale = scale;
   std::string error;
   auto presenter = soft::SdlPresenter::Open(options, error);
   EXPECT_TRUE(presenter) << error;
@@ -27,9 +28,9 @@ std::unique_ptr<soft::SdlPresenter> OpenWindowed() {
 
 // What the window shows, as 0xRRGGBB.
 std::vector<uint32_t> Shown(SDL_Surface* screen) {
-  std::vector<uint32_t> px(static_cast<size_t>(kW) * kH);
-  SDL_ConvertPixels(kW, kH, screen->format->format, screen->pixels, screen->pitch,
-                    SDL_PIXELFORMAT_RGB888, px.data(), kW * 4);
+  std::vector<uint32_t> px(static_cast<size_t>(screen->w) * screen->h);
+  SDL_ConvertPixels(screen->w, screen->h, screen->format->format, screen->pixels, screen->pitch,
+                    SDL_PIXELFORMAT_RGB888, px.data(), screen->w * 4);
   for (auto& p : px)
     p &= 0xFFFFFF;
   return px;
@@ -40,10 +41,12 @@ void Lose(SDL_Surface* screen) {
   SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 255, 255));
 }
 
-std::vector<uint32_t> Visible(const std::vector<uint32_t>& frame) {
+// A picture as a window exactly its size at this scale shows it.
+std::vector<uint32_t> Visible(const std::vector<uint32_t>& frame, int scale) {
   std::vector<uint32_t> px;
-  for (int y = 0; y < kH; ++y)
-    px.insert(px.end(), frame.begin() + y * kPitch, frame.begin() + y * kPitch + kW);
+  for (int y = 0; y < kH * scale; ++y)
+    for (int x = 0; x < kW * scale; ++x)
+      px.push_back(frame[static_cast<size_t>(y / scale) * kPitch + x / scale] & 0xFFFFFF);
   return px;
 }
 
@@ -85,17 +88,6 @@ TEST(SdlPresenterTest, CapsLockFollowsTheDesktopAtStartAndOnFocus) {
 // Flips that change nothing draw nothing; the window must still show the last picture whenever
 // it is exposed, and each change, however small, must reach the screen whole.
 TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
-  auto presenter = OpenWindowed();
-  ASSERT_TRUE(presenter);
-  char window;
-  HWND hwnd = reinterpret_cast<HWND>(&window);
-  presenter->WindowCreated(hwnd, "test");
-  presenter->WindowShown(hwnd);
-  SDL_Window* w = SDL_GetWindowFromID(1);
-  ASSERT_TRUE(w);
-  SDL_Surface* screen = SDL_GetWindowSurface(w);
-  ASSERT_TRUE(screen);
-
   std::vector<uint32_t> a(static_cast<size_t>(kPitch) * kH, 0x204060), b = a, c = a;
   auto set = [](std::vector<uint32_t>& f, int x, int y) {
     f[static_cast<size_t>(y) * kPitch + x] = 0xFF8000u + static_cast<uint32_t>(x + y);
@@ -111,27 +103,42 @@ TEST(SdlPresenterTest, SkippedPresentsStillShowTheLastPictureOnExpose) {
   set(d, 9, 201);
   std::vector<uint32_t> e = d;
   set(e, 600, 400);
-  for (auto* f : {&a, &b, &a, &c, &d, &e}) {
-    presenter->Present(f->data(), kW, kH, kPitch);
-    EXPECT_EQ(Shown(screen), Visible(*f));
+
+  for (int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    auto presenter = OpenWindowed(scale);
+    ASSERT_TRUE(presenter);
+    char window;
+    HWND hwnd = reinterpret_cast<HWND>(&window);
+    presenter->WindowCreated(hwnd, "test");
+    presenter->WindowShown(hwnd);
+    SDL_Window* w = SDL_GetWindowFromID(1);
+    ASSERT_TRUE(w);
+    SDL_Surface* screen = SDL_GetWindowSurface(w);
+    ASSERT_TRUE(screen);
+    for (auto* f : {&a, &b, &a, &c, &d, &e}) {
+      presenter->Present(f->data(), kW, kH, kPitch);
+      EXPECT_EQ(Shown(screen), Visible(*f, scale));
+    }
+
+    Lose(screen);
+    presenter->Present(e.data(), kW, kH, kPitch);
+    EXPECT_EQ(Shown(screen)[0], 0xFFFFFFu) << "an unchanged picture is drawn again";
+
+    SDL_Event expose{};
+    expose.type = SDL_WINDOWEVENT;
+    expose.window.event = SDL_WINDOWEVENT_EXPOSED;
+    expose.window.windowID = SDL_GetWindowID(w);
+    SDL_PushEvent(&expose);
+    presenter->Pump();
+    EXPECT_EQ(Shown(screen), Visible(e, scale));
+
+    presenter->Present(a.data(), kW, kH, kPitch);
+    EXPECT_EQ(Shown(screen), Visible(a, scale));
+    presenter->WindowDestroyed(hwnd);
   }
-
-  Lose(screen);
-  presenter->Present(e.data(), kW, kH, kPitch);
-  EXPECT_EQ(Shown(screen)[0], 0xFFFFFFu) << "an unchanged picture is drawn again";
-
-  SDL_Event expose{};
-  expose.type = SDL_WINDOWEVENT;
-  expose.window.event = SDL_WINDOWEVENT_EXPOSED;
-  expose.window.windowID = SDL_GetWindowID(w);
-  SDL_PushEvent(&expose);
-  presenter->Pump();
-  EXPECT_EQ(Shown(screen), Visible(e));
-
-  presenter->Present(a.data(), kW, kH, kPitch);
-  EXPECT_EQ(Shown(screen), Visible(a));
-  presenter->WindowDestroyed(hwnd);
 }
+
 // Speeds are pixels per refresh: sixty presents a second whatever the screen, and a stall is
 // not made up by a burst of quick frames afterwards. Load only lengthens these times.
 TEST(SdlPresenterTest, PresentsKeepSixtyTicksASecondAndDoNotRushAfterAStall) {

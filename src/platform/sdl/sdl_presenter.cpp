@@ -300,17 +300,24 @@ void SdlPresenter::Present(const uint32_t* pixels, int width, int height, int pi
 }
 
 // Keeps what differs from the last picture and marks it for drawing. Comparing reads no more than
-// copying would, and most flips change nothing, or only a small corner.
+// copying would, and most flips change nothing, or only a small corner. Within a changed row the
+// ends are found a block at a time; a few unchanged pixels drawn again cost nothing.
 void SdlPresenter::KeepChanges(const uint32_t* pixels, int pitchPixels) {
+  constexpr int kBlock = 16;
   for (int y = 0; y < height_; ++y) {
     const uint32_t* src = pixels + static_cast<size_t>(y) * pitchPixels;
     uint32_t* kept = frame_.get() + static_cast<size_t>(y) * width_;
     if (std::memcmp(kept, src, static_cast<size_t>(width_) * 4) == 0) continue;
-    int left = 0, right = width_;
-    while (kept[left] == src[left])
-      ++left;
-    while (kept[right - 1] == src[right - 1])
-      --right;
+    auto same = [&](int x) {
+      return std::memcmp(kept + x, src + x,
+                         static_cast<size_t>(std::min(kBlock, width_ - x)) * 4) == 0;
+    };
+    int left = 0, last = (width_ - 1) / kBlock * kBlock;
+    while (same(left))
+      left += kBlock;
+    while (same(last))
+      last -= kBlock;
+    const int right = std::min(last + kBlock, width_);
     std::memcpy(kept + left, src + left, static_cast<size_t>(right - left) * 4);
     if (dirty_.left >= dirty_.right)
       dirty_ = {left, y, right, y + 1};
@@ -334,18 +341,57 @@ void SdlPresenter::Draw() {
     SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
     from = {0, 0, width_, height_};
   }
-  SDL_Rect to{originX + from.x * scale, originY + from.y * scale, from.w * scale, from.h * scale};
-  SDL_Rect clipped = to;
-  SDL_BlitScaled(source_, &from, screen, &clipped); // nearest: the scale is a whole number
-  if (redrawAll_) {
-    SDL_UpdateWindowSurface(window_);
-  } else if (SDL_IntersectRect(&to, &screen->clip_rect, &clipped)) {
-    SDL_UpdateWindowSurfaceRects(window_, &clipped, 1);
+  const SDL_Rect to{originX + from.x * scale, originY + from.y * scale, from.w * scale,
+                    from.h * scale};
+  SDL_Rect shown;
+  if (SDL_IntersectRect(&to, &screen->clip_rect, &shown)) {
+    const SDL_PixelFormat& f = *screen->format;
+    if (f.BytesPerPixel == 4 && f.Rmask == 0xFF0000 && f.Gmask == 0xFF00 && f.Bmask == 0xFF) {
+      CopyScaled(screen, shown, originX, originY, scale);
+    } else {
+      SDL_Rect clipped = to;
+      SDL_BlitScaled(source_, &from, screen, &clipped); // nearest: the scale is a whole number
+    }
+    if (redrawAll_)
+      SDL_UpdateWindowSurface(window_);
+    else
+      SDL_UpdateWindowSurfaceRects(window_, &shown, 1);
   }
   shownW_ = screen->w;
   shownH_ = screen->h;
   redrawAll_ = false;
   dirty_ = {};
+}
+
+// The window's pixels inside `to` (on the window) from the picture at `scale`, placed at the
+// origin: each picture row widened once, then repeated.
+void SdlPresenter::CopyScaled(SDL_Surface* screen, const SDL_Rect& to, int originX, int originY,
+                              int scale) {
+  if (SDL_MUSTLOCK(screen) && SDL_LockSurface(screen) != 0) return;
+  auto* pixels = static_cast<uint8_t*>(screen->pixels);
+  const uint32_t* widened = nullptr;
+  for (int y = to.y; y < to.y + to.h; ++y) {
+    auto* out = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y) * screen->pitch) + to.x;
+    if (widened && (y - originY) % scale != 0) {
+      std::memcpy(out, widened, static_cast<size_t>(to.w) * 4);
+      continue;
+    }
+    const uint32_t* in = frame_.get() + static_cast<size_t>((y - originY) / scale) * width_;
+    int x = (to.x - originX) / scale, phase = (to.x - originX) % scale;
+    if (scale == 1) {
+      std::memcpy(out, in + x, static_cast<size_t>(to.w) * 4);
+    } else {
+      for (int i = 0; i < to.w; ++i) {
+        out[i] = in[x];
+        if (++phase == scale) {
+          phase = 0;
+          ++x;
+        }
+      }
+    }
+    widened = out;
+  }
+  if (SDL_MUSTLOCK(screen)) SDL_UnlockSurface(screen);
 }
 
 void SdlPresenter::SetFullScreen(bool on) {

@@ -11,6 +11,7 @@
 
 struct SDL_Window;
 struct SDL_Surface;
+struct SDL_Rect;
 
 namespace soft {
 
@@ -33,6 +34,7 @@ private:
   explicit SdlPresenter(const PresenterOptions& options);
   void KeepChanges(const uint32_t* pixels, int pitchPixels);
   void Draw();
+  void CopyScaled(SDL_Surface* screen, const SDL_Rect& to, int originX, int originY, int scale);
   void WaitForTick();
   void SetFullScreen(bool on);
   void ToggleFullScreen();
