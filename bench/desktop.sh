@@ -36,13 +36,12 @@ data="$new/data"
 work="$(mktemp -d)"
 xvfb="" wm="" game=""
 trap 'kill $game $wm $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
-export DISPLAY=":$((500 + RANDOM % 400))"
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+# The benchmark's own server and window manager (as the X tests start theirs).
+source "$src/tests/e2e/lib/x_test.bash"
+x_start 1280x1024x24
+xvfb=$x_server
+x_window_manager
+wm=$x_wm
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 share() { # share PID SECONDS [COMMAND...]: CPU share of PID, in %, while COMMAND runs (or a sleep)
@@ -66,8 +65,8 @@ walk_and_fire() { # 10 s: left and right by turns, Z held
 measure() { # measure BINARY ARGS...: "standing walking"
   (cd "$work" && exec "$1" --data "$data" "${@:2}" >/dev/null 2>&1) &
   game=$!
-  for _ in $(seq 100); do xwininfo -root -tree 2>/dev/null | grep -q '"Kestrove soft"' && break; sleep 0.1; done
-  sleep 2 # start-up
+  poll 300 x_shown 'Kestrove soft'
+  sleep 2 # past start-up, which is not what is measured
   local standing walking
   standing=$(share $game 10)
   walking=$(share $game 10 walk_and_fire)

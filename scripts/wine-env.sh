@@ -4,22 +4,19 @@
 kestrove_wine_xvfb=""
 
 kestrove_start_wine() {
-  local work="$1" display="" candidate
-  for _ in $(seq 20); do
-    candidate=":$((100 + RANDOM % 800))"
-    [ -e "/tmp/.X11-unix/X${candidate#:}" ] && continue
-    Xvfb "$candidate" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    kestrove_wine_xvfb=$!
-    for _ in $(seq 50); do
-      DISPLAY=$candidate xdpyinfo >/dev/null 2>&1 && { display=$candidate; break; }
-      kill -0 "$kestrove_wine_xvfb" 2>/dev/null || break
-      sleep 0.1
-    done
-    [ -n "$display" ] && break
-    kill "$kestrove_wine_xvfb" 2>/dev/null || true
-    kestrove_wine_xvfb=""
+  local work="$1" display=""
+  # The server picks a free display itself and says which; it must not reset between Wine's
+  # clients, or one that connects during the reset is refused.
+  rm -f "$work/display.txt"
+  Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp 3>"$work/display.txt" \
+    >"$work/xvfb.log" 2>&1 &
+  kestrove_wine_xvfb=$!
+  for _ in $(seq 300); do
+    [ -s "$work/display.txt" ] && { display=":$(cat "$work/display.txt")"; break; }
+    kill -0 "$kestrove_wine_xvfb" 2>/dev/null || break
+    sleep 0.1
   done
-  [ -n "$display" ] || { echo "no virtual display could be started"; return 1; }
+  [ -n "$display" ] || { echo "no virtual display could be started"; cat "$work/xvfb.log"; return 1; }
   export DISPLAY="$display" WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
   # No .NET or HTML engine: the game needs neither, and their installers would ask.
   export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -1,25 +1,23 @@
 #!/usr/bin/env bash
 # The game on a virtual X desktop, played with real key events: full screen with and without a
 # window manager and Alt+Enter both ways (each time the whole picture, scaled and centred), right
-# Alt and Caps Lock, SIGTERM, and a display that goes away; and no display at all.
+# Alt and Caps Lock; SIGTERM, SIGINT and SIGHUP close it in order, and a display that goes away
+# ends it, each time keeping the recording up to the last key taken; and no display at all.
 set -euo pipefail
 kestrove="$1"
 data="$2/data"
 here="$(cd "$(dirname "$0")" && pwd)"
-for tool in Xvfb xdotool xwininfo import convert compare openbox; do
+for tool in Xvfb xdotool xwininfo xprop import convert compare openbox python3; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 work="$(mktemp -d)"
-xvfb="" game="" wm=""
-trap 'kill $game $wm $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+source "$here/lib/x_test.bash"
+game=""
+trap 'kill $game $x_wm 2>/dev/null; x_stop; wait 2>/dev/null; rm -rf "$work"' EXIT
 fail() {
   echo "FAIL: $*" >&2
   cat "$work/game.log" >&2 2>/dev/null || true
   exit 1
-}
-poll() { # poll TENTHS COMMAND...: true once COMMAND succeeds
-  for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.1; done
-  return 1
 }
 
 # No display: the game says so instead of running unseen.
@@ -31,32 +29,23 @@ set -e
 [ "$code" -ne 0 ] && [ "$code" -ne 124 ] || fail "no display: exit code $code"
 grep -q 'cannot open a window' "$work/nodisplay.txt" || fail "no display: $(cat "$work/nodisplay.txt")"
 
-start_x() {
-  display=":$((90 + RANDOM % 400))"
-  Xvfb "$display" -screen 0 1600x1000x24 -br -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  export DISPLAY=$display
-  poll 50 xwininfo -root >/dev/null 2>&1 || fail "Xvfb did not start"
-}
-shown() { xwininfo -root -tree 2>/dev/null | grep -q '"Kestrove soft"'; }
+start_x() { x_start 1600x1000x24 -br || fail "Xvfb did not start"; }
+window=""
+found() { window="$(xdotool search --onlyvisible --name '^Kestrove soft$' 2>/dev/null | head -1)"; }
 start_game() {
-  rm -f "$work/t.txt"
+  rm -f "$work/t.txt" "$work"/kestrove-*.png
   # The desktop libraries keep allocations to the end; the headless runs check our leaks.
   (cd "$work" && SDL_VIDEODRIVER=x11 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" \
     exec "$kestrove" --data "$data" --transcript "$work/t.txt" "$@" >"$work/game.log" 2>&1) &
   game=$!
-  poll 300 shown || fail "no window"
-  sleep 0.5
+  poll 600 found || fail "no window"
 }
 # at SIZE POSITION: the game's window has that size and place on the screen (sanitizer builds
 # are slow to answer).
 placed() {
   xwininfo -root -tree | awk -v size="$1" -v pos="$2" '/"Kestrove soft"/ && index($(NF - 1), size "+") == 1 && $NF == pos { found = 1 } END { exit !found }'
 }
-at() {
-  poll 200 placed "$1" "$2" || fail "the window is not at $1 $2"
-  sleep 1
-}
+at() { poll 300 placed "$1" "$2" || fail "the window is not at $1 $2"; }
 said() { grep -qx -- "$1" "$work/t.txt" 2>/dev/null; }
 # ends_within TENTHS: the game has ended; its exit code in $code.
 ends_within() {
@@ -65,25 +54,52 @@ ends_within() {
   wait "$game"
   code=$?
   set -e
+  game=""
 }
+# The file the game's next screenshot (F12) goes to: the first free number.
+next_shot() { printf '%s/kestrove-%04d.png' "$work" $(($(find "$work" -name 'kestrove-*.png' | wc -l) + 1)); }
 # The game's own screenshot (F12) appears at X,Y scaled S times, the rest of the screen is black.
-# A slow (sanitizer) build may not have redrawn yet: a few tries.
+# The window may not show the new placement yet: tried until it does.
 picture_at() {
   local x=$1 y=$2 s=$3 name=$4 w=$((640 * $3)) h=$((480 * $3)) differ outside try
-  for try in 1 2 3 4 5; do
-    rm -f "$work"/kestrove-*.png
+  for try in $(seq 30); do
+    local own
+    own="$(next_shot)"
     xdotool key F12
     import -window root "$work/$name.png"
-    poll 50 test -s "$work/kestrove-0001.png" || fail "$name: F12 wrote nothing"
-    sleep 0.2
+    poll 100 eval 'identify "$own" >/dev/null 2>&1' || fail "$name: F12 wrote nothing"
     convert "$work/$name.png" -crop "${w}x${h}+$x+$y" +repage -sample 640x480! "$work/$name-in.png"
-    differ=$(compare -metric AE -fuzz 4% "$work/$name-in.png" "$work/kestrove-0001.png" null: 2>&1 || true)
+    differ=$(compare -metric AE -fuzz 4% "$work/$name-in.png" "$own" null: 2>&1 || true)
     outside=$(convert "$work/$name.png" -fill black \
       -draw "rectangle $x,$y $((x + w - 1)),$((y + h - 1))" -format '%[fx:maxima]' info:)
     [ "${differ%%.*}" -lt 3000 ] && [ "$outside" = 0 ] && return 0
-    sleep 1
   done
   fail "$name: $differ pixels differ from the game's picture; outside it, maximum $outside"
+}
+# The player's X, from a screenshot of the game's own (F12).
+player_x() {
+  local own
+  own="$(next_shot)"
+  xdotool key F12
+  poll 100 eval 'python3 "$here/screen_position.py" "$own" "$data/ascii.fnt" >"$work/at.txt" 2>/dev/null' ||
+    fail "no screenshot"
+  cut -d' ' -f1 "$work/at.txt"
+}
+# walk_right: holds Right until the player has moved, lets go once the game stopped it: the
+# recording then holds both keys, written less than a second before.
+walk_right() {
+  local x0 x1
+  x0="$(player_x)"
+  xdotool keydown Right
+  poll 300 eval '[ "$(player_x)" -gt "$x0" ]' || fail "the player did not walk"
+  xdotool keyup Right
+  x1="$(player_x)"
+  for _ in $(seq 100); do
+    x0="$x1"
+    x1="$(player_x)"
+    [ "$x1" = "$x0" ] && return 0
+  done
+  fail "the player did not stop"
 }
 
 # Walks to 세나 and stays; a conversation starts at the bump.
@@ -93,7 +109,7 @@ grep -v '^#' "$here/demo.script" | head -7 >"$script"
 # No window manager: full screen is the game's own doing.
 start_x
 start_game --script "$script"
-poll 300 test -s "$work/t.txt" || fail "no conversation"
+poll 600 test -s "$work/t.txt" || fail "no conversation"
 at 1600x1000 +0+0
 picture_at 160 20 2 full
 xdotool key alt+Return
@@ -105,34 +121,47 @@ picture_at 160 20 2 full-again
 # Right Alt switches to English; Caps Lock inverts Shift.
 xdotool key Alt_R
 xdotool key shift+h i Return
-poll 200 said '> Hi' || fail "right Alt: $(cat "$work/t.txt")"
+poll 300 said '> Hi' || fail "right Alt: $(cat "$work/t.txt")"
 xdotool key Alt_R Caps_Lock shift+h i Return
-poll 200 said '> hI' || fail "Caps Lock: $(cat "$work/t.txt")"
+poll 300 said '> hI' || fail "Caps Lock: $(cat "$work/t.txt")"
+xdotool key Caps_Lock
 kill -TERM "$game"
-ends_within 60
+ends_within 100
+[ "$code" -eq 0 ] || fail "SIGTERM: exit code $code"
 
-start_game --windowed
-kill -INT "$game"
-ends_within 60
+# SIGINT and SIGHUP (the terminal closed) in a window: closed in order, the recording whole.
+for sig in INT HUP; do
+  rm -f "$work/r.txt"
+  start_game --windowed --record "$work/r.txt"
+  xdotool windowfocus --sync "$window"
+  walk_right
+  kill -"$sig" "$game"
+  ends_within 100
+  [ "$code" -eq 0 ] || fail "SIG$sig: exit code $code"
+  grep -qx 'up Right' "$work/r.txt" || fail "SIG$sig: the recording lost keys"
+  tail -1 "$work/r.txt" | grep -qx 'wait [0-9]*' || fail "SIG$sig: the recording lost its end"
+done
 
-# The display goes away: the game ends promptly, saying so, full screen or not.
+# The display goes away: the game ends promptly, saying so, full screen or not, and keeps the
+# recording up to its last key.
 for mode in --windowed ""; do
-  start_game $mode
-  kill "$xvfb"
-  ends_within 60
+  rm -f "$work/r.txt"
+  start_game $mode --record "$work/r.txt"
+  xdotool windowfocus --sync "$window"
+  walk_right
+  x_stop
+  ends_within 100
   [ "$code" -ne 0 ] || fail "lost display ($mode): exit code 0"
   grep -q 'lost the display' "$work/game.log" || fail "lost display ($mode): no message"
-  wait "$xvfb" 2>/dev/null || true
+  grep -qx 'up Right' "$work/r.txt" || fail "lost display ($mode): the recording lost keys"
   start_x
 done
 
 # With a window manager the full-screen request is answered.
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+x_window_manager || fail "openbox did not start"
 start_game
 at 1600x1000 +0+0
 picture_at 160 20 2 openbox
 kill -TERM "$game"
-ends_within 60
+ends_within 100
 echo ok

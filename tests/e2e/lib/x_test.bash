@@ -1,0 +1,62 @@
+# Sourced by the X tests. Each test owns its X server: the server picks a free display itself
+# (-displayfd) and says which, so tests run side by side never meet, and it never resets (-noreset):
+# a reset after a client leaves (xwininfo, xdotool) refuses whoever connects during it.
+# Needs $work (the test's own folder). Everything waits on what it checks, within a bound.
+
+x_server=""
+
+# poll TENTHS COMMAND...: true once COMMAND succeeds, trying every tenth of a second.
+poll() {
+  local i
+  for ((i = 0; i < $1; i++)); do
+    "${@:2}" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# x_start WxHxD [XVFB OPTIONS...]: a server of that screen, ready, as $DISPLAY.
+x_start() {
+  rm -f "$work/display.txt"
+  Xvfb -displayfd 3 -noreset -screen 0 "$1" "${@:2}" -nolisten tcp 3>"$work/display.txt" \
+    >"$work/xvfb.log" 2>&1 &
+  x_server=$!
+  poll 300 test -s "$work/display.txt" || { cat "$work/xvfb.log" >&2; return 1; }
+  export DISPLAY=":$(cat "$work/display.txt")"
+  poll 300 xwininfo -root >/dev/null 2>&1
+}
+
+x_stop() {
+  [ -n "$x_server" ] || return 0
+  kill "$x_server" 2>/dev/null || true
+  wait "$x_server" 2>/dev/null || true
+  x_server=""
+}
+
+# x_window_manager: openbox on the test's server, once it has taken the screen; its pid in
+# $x_wm.
+x_wm=""
+x_window_manager() {
+  openbox --sm-disable >/dev/null 2>&1 &
+  x_wm=$!
+  poll 300 eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
+}
+
+# x_shown TITLE: a window of that name is mapped.
+x_shown() { xwininfo -root -tree 2>/dev/null | grep -q "\"$1\""; }
+
+# xkeys_start: a key client on the test's server (tests/e2e/xkeys.py); xkeys COMMAND sends it a
+# command and waits for the server to have it.
+xkeys_start() {
+  coproc XKEYS { python3 "$(dirname "${BASH_SOURCE[0]}")/../xkeys.py"; }
+}
+xkeys() {
+  local reply
+  echo "$*" >&"${XKEYS[1]}"
+  read -r -t 60 reply <&"${XKEYS[0]}" || { echo "xkeys: no answer to '$*'" >&2; return 1; }
+  case "$reply" in
+    error*) echo "xkeys: $reply" >&2; return 1 ;;
+    ok) ;;
+    *) echo "$reply" ;;
+  esac
+}
