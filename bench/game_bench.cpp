@@ -211,7 +211,7 @@ void BM_RunScripted(benchmark::State& state) {
     if (n % 30 == 0 && n > 0) script += left ? "up Right\n" : "up Left\n";
     script += left ? "down Left\nwait 1\n" : "down Right\nwait 1\n";
   }
-  std::vector<TScriptCommand> commands;
+  TInputScript commands;
   std::string error;
   if (!ParseInputScript(script, ".", commands, error)) state.SkipWithError(error.c_str());
   const auto home = std::filesystem::current_path();

@@ -154,6 +154,9 @@ def script_seeds():
     put("input_script", "keys.txt", b"press left\r\npress RIGHT\r\n  press ctrl\npress 7\n"
         b"down Shift\ntype Hello, World! ~{}\nup Shift\nwait 0\nshot /tmp/x.png\n")
     put("input_script", "bad.txt", b"wait 3\nwait x\n")
+    put("input_script", "recorded.txt", b"# recorded by kestrove 0.1.0 | bg_image.jpg 12 bytes "
+        b"crc32 0000abcd | H3.MAF missing\ncapslock on\ndown Alt\nkeydown Hangul\nwait 3\n"
+        b"keyup Hangul\nup Alt\nsysdown x\nsysup x\ncapslock off\nwait 1\ndown Le")
 
 
 # --- map file (after the harness's 14 bytes: view centre, probe box, spans, render time) ------

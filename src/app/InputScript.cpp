@@ -79,16 +79,52 @@ std::string ScriptKeyName(int vk) {
   return hex;
 }
 
-bool ParseInputScript(const std::string& text, const std::string& baseDir,
-                      std::vector<TScriptCommand>& commands, std::string& error) {
+namespace {
+
+struct KeyVerb {
+  const char* name;
+  bool down, up;
+  TScriptCommand::Form form;
+};
+constexpr KeyVerb kKeyVerbs[] = {
+    {"down", true, false, TScriptCommand::AsKeyboard},
+    {"up", false, true, TScriptCommand::AsKeyboard},
+    {"press", true, true, TScriptCommand::AsKeyboard},
+    {"keydown", true, false, TScriptCommand::Plain},
+    {"keyup", false, true, TScriptCommand::Plain},
+    {"sysdown", true, false, TScriptCommand::System},
+    {"sysup", false, true, TScriptCommand::System},
+};
+
+} // namespace
+
+bool ParseInputScript(const std::string& text, const std::string& baseDir, TInputScript& script,
+                      std::string& error) {
+  std::vector<TScriptCommand>& commands = script.commands;
   commands.clear();
+  script.shots.clear();
   std::istringstream in(text);
   std::string raw;
-  int line = 0;
+  uint32_t line = 0;
+  size_t keysSinceWait = 0;
   auto fail = [&](const std::string& why) {
     error = "line " + std::to_string(line) + ": " + why;
     commands.clear();
+    script.shots.clear();
     return false;
+  };
+  auto add = [&](TScriptCommand::Kind kind, uint32_t value,
+                 TScriptCommand::Form form = TScriptCommand::AsKeyboard) {
+    const bool key = kind != TScriptCommand::Wait && kind != TScriptCommand::Shot;
+    if (kind == TScriptCommand::Wait && value > 0)
+      keysSinceWait = 0;
+    else if (key && ++keysSinceWait > kMaxKeysBetweenWaits)
+      return fail("more than " + std::to_string(kMaxKeysBetweenWaits) + " keys without a wait");
+    if (commands.size() == kMaxScriptCommands)
+      return fail("more than " + std::to_string(kMaxScriptCommands) +
+                  " keys and waits, the most a script may hold");
+    commands.push_back({kind, form, line, value});
+    return true;
   };
   while (std::getline(in, raw)) {
     ++line;
@@ -99,6 +135,9 @@ bool ParseInputScript(const std::string& text, const std::string& baseDir,
     size_t sp = raw.find_first_of(" \t", lead);
     std::string cmd = raw.substr(lead, sp == std::string::npos ? std::string::npos : sp - lead);
     std::string rest = sp == std::string::npos ? std::string() : raw.substr(sp + 1);
+    const KeyVerb* verb = nullptr;
+    for (const KeyVerb& v : kKeyVerbs)
+      if (cmd == v.name) verb = &v;
 
     if (cmd == "wait") {
       std::string n = Trim(rest);
@@ -106,32 +145,38 @@ bool ParseInputScript(const std::string& text, const std::string& baseDir,
       auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), frames);
       if (n.empty() || ec != std::errc() || end != n.data() + n.size() || frames > 100000000)
         return fail("wait needs a number of frames, not '" + n + "'");
-      commands.push_back({TScriptCommand::Wait, line, frames, {}});
-    } else if (cmd == "down" || cmd == "up" || cmd == "press") {
+      if (!add(TScriptCommand::Wait, frames)) return false;
+    } else if (verb) {
       std::string name = Trim(rest);
       int vk = KeyByName(name);
       if (!vk) return fail("unknown key '" + name + "'");
-      if (cmd != "up")
-        commands.push_back({TScriptCommand::Down, line, static_cast<uint32_t>(vk), {}});
-      if (cmd != "down")
-        commands.push_back({TScriptCommand::Up, line, static_cast<uint32_t>(vk), {}});
+      if (verb->down && !add(TScriptCommand::Down, static_cast<uint32_t>(vk), verb->form))
+        return false;
+      if (verb->up && !add(TScriptCommand::Up, static_cast<uint32_t>(vk), verb->form)) return false;
+    } else if (cmd == "capslock") {
+      const std::string state = Trim(rest);
+      if (state != "on" && state != "off")
+        return fail("capslock is on or off, not '" + state + "'");
+      if (!add(TScriptCommand::CapsLock, state == "on" ? 1 : 0)) return false;
     } else if (cmd == "type") {
       for (char c : rest) {
         int vk;
         bool shift;
         if (c < 0x20 || c > 0x7E || !keyboard::KeyFromChar(c, vk, shift))
           return fail("type takes printable ASCII only");
-        if (shift) commands.push_back({TScriptCommand::Down, line, VK_SHIFT, {}});
-        commands.push_back({TScriptCommand::Down, line, static_cast<uint32_t>(vk), {}});
-        commands.push_back({TScriptCommand::Up, line, static_cast<uint32_t>(vk), {}});
-        if (shift) commands.push_back({TScriptCommand::Up, line, VK_SHIFT, {}});
+        if ((shift && !add(TScriptCommand::Down, VK_SHIFT)) ||
+            !add(TScriptCommand::Down, static_cast<uint32_t>(vk)) ||
+            !add(TScriptCommand::Up, static_cast<uint32_t>(vk)) ||
+            (shift && !add(TScriptCommand::Up, VK_SHIFT)))
+          return false;
       }
     } else if (cmd == "shot") {
       std::string file = Trim(rest);
       if (file.empty()) return fail("shot needs a file name");
       std::filesystem::path p(file);
       if (p.is_relative()) p = std::filesystem::path(baseDir) / p;
-      commands.push_back({TScriptCommand::Shot, line, 0, p.string()});
+      if (!add(TScriptCommand::Shot, static_cast<uint32_t>(script.shots.size()))) return false;
+      script.shots.push_back(p.string());
     } else {
       return fail("unknown command '" + cmd + "'");
     }
@@ -171,9 +216,8 @@ bool WriteScreenShot(const std::string& path) {
   return WritePng(path, rgb.data(), w, h, w);
 }
 
-TScriptRunner::TScriptRunner(std::vector<TScriptCommand> commands, uint64_t frameLimit,
-                             bool closeAtEnd)
-    : commands_(std::move(commands)), frameLimit_(frameLimit), closeAtEnd_(closeAtEnd) {}
+TScriptRunner::TScriptRunner(TInputScript script, uint64_t frameLimit, bool closeAtEnd)
+    : script_(std::move(script)), frameLimit_(frameLimit), closeAtEnd_(closeAtEnd) {}
 
 void TScriptRunner::Start(HWND window) {
   window_ = window;
@@ -181,8 +225,9 @@ void TScriptRunner::Start(HWND window) {
 }
 
 void TScriptRunner::PostBatch() {
-  while (next_ < commands_.size()) {
-    const TScriptCommand& c = commands_[next_];
+  const std::vector<TScriptCommand>& commands = script_.commands;
+  while (next_ < commands.size()) {
+    const TScriptCommand& c = commands[next_];
     size_t index = next_++;
     switch (c.kind) {
     case TScriptCommand::Wait:
@@ -193,12 +238,16 @@ void TScriptRunner::PostBatch() {
     case TScriptCommand::Up: {
       // As a keyboard does: with Alt held, and for Alt itself, keys come as system keys.
       const bool down = c.kind == TScriptCommand::Down;
-      const bool sys = altHeld_ || c.value == VK_MENU;
+      const bool sys = c.form == TScriptCommand::AsKeyboard ? altHeld_ || c.value == VK_MENU
+                                                            : c.form == TScriptCommand::System;
       if (c.value == VK_MENU) altHeld_ = down;
       const UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
       PostMessageA(window_, msg, c.value, KeyLParam(down, sys));
       break;
     }
+    case TScriptCommand::CapsLock:
+      PostMessageA(window_, CapsLockMessage, c.value, 0);
+      break;
     case TScriptCommand::Shot:
       PostMessageA(window_, RunControlMessage, index, 0);
       break;
@@ -227,8 +276,10 @@ void TScriptRunner::AfterFrame() {
 }
 
 void TScriptRunner::Deliver(WPARAM item) {
-  if (item >= commands_.size() || commands_[item].kind != TScriptCommand::Shot) return;
-  const TScriptCommand& c = commands_[item];
-  if (!WriteScreenShot(c.path))
-    std::fprintf(stderr, "kestrove: script line %d: could not write %s\n", c.line, c.path.c_str());
+  const std::vector<TScriptCommand>& commands = script_.commands;
+  if (item >= commands.size() || commands[item].kind != TScriptCommand::Shot) return;
+  const TScriptCommand& c = commands[item];
+  const std::string& path = script_.shots.at(c.value);
+  if (!WriteScreenShot(path))
+    std::fprintf(stderr, "kestrove: script line %u: could not write %s\n", c.line, path.c_str());
 }

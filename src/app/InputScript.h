@@ -10,17 +10,31 @@
 #include <vector>
 
 struct TScriptCommand {
-  enum Kind { Wait, Down, Up, Shot };
+  enum Kind : uint8_t { Wait, Down, Up, Shot, CapsLock };
+  // How a key's message is worded: as a keyboard would (a system key while the script holds Alt,
+  // and Alt itself), or always plain or always a system key, for keys a presenter worded
+  // otherwise (a recording writes those so).
+  enum Form : uint8_t { AsKeyboard, Plain, System };
   Kind kind;
-  int line;         // where it stands in the script, for messages
-  uint32_t value;   // frames to wait, or the virtual key
-  std::string path; // the picture a shot writes
+  Form form;
+  uint32_t line;  // where it stands in the script, for messages
+  uint32_t value; // frames to wait, the virtual key, the lock (1 on), or the shot's index
 };
+
+struct TInputScript {
+  std::vector<TScriptCommand> commands;
+  std::vector<std::string> shots; // the pictures shots write
+};
+
+// What a script may hold, so that no file can take unbounded memory or time.
+constexpr uint64_t kMaxScriptBytes = 16u << 20;
+constexpr size_t kMaxScriptCommands = 4u << 20;
+constexpr size_t kMaxKeysBetweenWaits = 65536;
 
 // Parses a whole script. A bad line leaves error naming the line and returns false. Shot paths
 // that are relative are taken relative to baseDir.
-bool ParseInputScript(const std::string& text, const std::string& baseDir,
-                      std::vector<TScriptCommand>& commands, std::string& error);
+bool ParseInputScript(const std::string& text, const std::string& baseDir, TInputScript& script,
+                      std::string& error);
 
 // The name a script gives a virtual key: the inverse of what down and up accept.
 std::string ScriptKeyName(int vk);
@@ -32,7 +46,7 @@ bool WriteScreenShot(const std::string& path);
 // after a number of frames.
 class TScriptRunner : public TRunControl {
 public:
-  TScriptRunner(std::vector<TScriptCommand> commands, uint64_t frameLimit, bool closeAtEnd);
+  TScriptRunner(TInputScript script, uint64_t frameLimit, bool closeAtEnd);
 
   void Start(HWND window) override;
   void AfterFrame() override;
@@ -46,7 +60,7 @@ private:
   void PostBatch();
   void Finish();
 
-  std::vector<TScriptCommand> commands_;
+  TInputScript script_;
   size_t next_ = 0;
   uint64_t waiting_ = 0;
   uint64_t frames_ = 0;

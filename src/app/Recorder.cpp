@@ -3,8 +3,10 @@
 #include "app/InputScript.h"
 #include "platform/png.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -67,13 +69,17 @@ std::vector<std::string> RecordingDifferences(const std::string& script) {
   const std::string version = recorded[0].substr(std::strlen(kMark));
   if (version != KESTROVE_VERSION)
     warnings.push_back("recorded by kestrove " + version + ", replayed by " + KESTROVE_VERSION);
+  // An entry is a file's name, a space and what it held; an edited one may lack either.
+  auto described = [](const std::string& entry, const std::string& name) {
+    return entry.size() > name.size() ? entry.substr(name.size() + 1) : std::string("nothing");
+  };
   for (size_t i = 1; i < recorded.size(); ++i) {
     const std::string& entry = recorded[i];
     const std::string name = entry.substr(0, entry.find(' '));
     for (size_t j = 1; j < here.size(); ++j) {
       if (here[j].substr(0, here[j].find(' ')) != name || here[j] == entry) continue;
-      warnings.push_back("recorded with another " + name + " (" + entry.substr(name.size() + 1) +
-                         ", here " + here[j].substr(name.size() + 1) + ")");
+      warnings.push_back("recorded with another " + name + " (" + described(entry, name) +
+                         ", here " + described(here[j], name) + ")");
     }
   }
   return warnings;
@@ -93,36 +99,63 @@ TSessionRecorder::~TSessionRecorder() {
   Finish();
 }
 
-bool TSessionRecorder::Open(const std::string& path) {
+bool TSessionRecorder::Open(const std::string& path, const std::string& name) {
   Finish();
   file_ = std::fopen(path.c_str(), "wb");
+  if (!file_) return false;
+  // Lines gather in buffer_; each write is checked, so a failure is known to the line.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  path_ = path;
+  name_ = name.empty() ? path : name;
+  buffer_.clear();
+  written_ = 0;
+  failed_ = false;
   pending_ = 0;
+  altHeld_ = false;
   lastLine_ = lastFlush_ = clock_();
-  unflushed_ = false;
-  return file_ != nullptr;
+  return true;
 }
 
-void TSessionRecorder::Comment(const std::string& line) {
+bool TSessionRecorder::Comment(const std::string& line) {
   WritePending();
   Line(line);
+  return Flush(clock_());
 }
 
 void TSessionRecorder::Line(const std::string& text) {
   if (!file_) return;
-  std::fputs(text.c_str(), file_);
-  std::fputc('\n', file_);
+  buffer_ += text;
+  buffer_ += '\n';
   lastLine_ = clock_();
-  unflushed_ = true;
-  FlushDue(lastLine_);
+  if (lastLine_ - lastFlush_ >= 1000) Flush(lastLine_);
 }
 
 // At least once a second, so that a game that crashes or is killed leaves a script up to a line
 // written less than a second before; not at every line, which would cost a system call a key.
-void TSessionRecorder::FlushDue(uint64_t now) {
-  if (!unflushed_ || now - lastFlush_ < 1000) return;
-  std::fflush(file_);
+bool TSessionRecorder::Flush(uint64_t now) {
   lastFlush_ = now;
-  unflushed_ = false;
+  if (!file_ || buffer_.empty()) return file_ != nullptr;
+  const size_t done = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
+  if (done == buffer_.size()) {
+    written_ += done;
+    buffer_.clear();
+    return true;
+  }
+  const int error = errno;
+  // Keep the file whole up to its last line: a cut line would be dropped by the replay anyway,
+  // but a damaged one could mean another key.
+  const size_t lineEnd = buffer_.rfind('\n', done == 0 ? std::string::npos : done - 1);
+  written_ += done == 0 || lineEnd == std::string::npos ? 0 : lineEnd + 1;
+  std::fclose(file_);
+  file_ = nullptr;
+  buffer_.clear();
+  std::error_code ignored;
+  if (std::filesystem::is_regular_file(path_, ignored))
+    std::filesystem::resize_file(path_, written_, ignored);
+  failed_ = true;
+  std::fprintf(stderr, "kestrove: cannot write recording %s: %s; it ends at its last whole line\n",
+               name_.c_str(), std::strerror(error ? error : EIO));
+  return false;
 }
 
 void TSessionRecorder::WritePending() {
@@ -132,29 +165,31 @@ void TSessionRecorder::WritePending() {
 }
 
 void TSessionRecorder::Taken(const MSG& msg) {
-  const char* verb;
-  switch (msg.message) {
-  case WM_KEYDOWN:
-  case WM_SYSKEYDOWN:
-    verb = "down ";
-    break;
-  case WM_KEYUP:
-  case WM_SYSKEYUP:
-    verb = "up ";
-    break;
-  default:
+  if (msg.message == CapsLockMessage) {
+    WritePending();
+    Line(msg.wParam & 1 ? "capslock on" : "capslock off");
     return;
   }
+  const bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
+  const bool sys = msg.message == WM_SYSKEYDOWN || msg.message == WM_SYSKEYUP;
+  if (!down && !sys && msg.message != WM_KEYUP) return;
+  // A replay words `down` and `up` as a keyboard would; a key worded otherwise says how.
+  const int vk = static_cast<int>(msg.wParam & 0xFF);
+  const bool asKeyboard = altHeld_ || vk == VK_MENU;
+  if (vk == VK_MENU) altHeld_ = down;
+  const char* verb = sys == asKeyboard ? (down ? "down " : "up ")
+                     : sys             ? (down ? "sysdown " : "sysup ")
+                                       : (down ? "keydown " : "keyup ");
   WritePending();
-  Line(verb + ScriptKeyName(static_cast<int>(msg.wParam & 0xFF)));
+  Line(verb + ScriptKeyName(vk));
 }
 
 void TSessionRecorder::FrameDone() {
   ++pending_;
-  if (!live_ && !unflushed_) return;
+  if (!live_ && buffer_.empty()) return;
   const uint64_t now = clock_();
   if (live_ && now - lastLine_ >= 1000) WritePending();
-  FlushDue(now);
+  if (now - lastFlush_ >= 1000) Flush(now);
 }
 
 void TSessionRecorder::WaitEnded() {
@@ -164,6 +199,13 @@ void TSessionRecorder::WaitEnded() {
 void TSessionRecorder::Finish() {
   if (!file_) return;
   WritePending();
-  std::fclose(file_);
+  Flush(clock_());
+  if (file_) std::fclose(file_);
   file_ = nullptr;
+}
+
+void TSessionRecorder::FlushNow() {
+  if (!file_) return;
+  WritePending();
+  Flush(clock_());
 }

@@ -27,18 +27,18 @@ public:
   // Milliseconds from any start; a live recording cuts its waits by it.
   using Clock = std::function<uint64_t()>;
 
-  // The file is flushed at least once a second. live: nothing else marks time, so a wait is also
+  // The file is written at least once a second. live: nothing else marks time, so a wait is also
   // written out after a second without a line, and a recording cut short loses at most that second.
   TSessionRecorder(bool live, Clock clock = nullptr);
   ~TSessionRecorder();
   TSessionRecorder(const TSessionRecorder&) = delete;
   TSessionRecorder& operator=(const TSessionRecorder&) = delete;
 
-  // False when the file cannot be written.
-  bool Open(const std::string& path);
-  // A line starting with '#', such as the header.
-  void Comment(const std::string& line);
-  // A message the loop has taken from the queue; key downs and ups are written.
+  // False when the file cannot be made. name: how messages call it (the path by default).
+  bool Open(const std::string& path, const std::string& name = {});
+  // A line starting with '#', such as the header, written at once: false when it could not be.
+  bool Comment(const std::string& line);
+  // A message the loop has taken from the queue; key downs and ups and the lock are written.
   void Taken(const MSG& msg);
   void FrameDone();
   // The script being replayed ends a wait here: the recording ends its wait here too, so that a
@@ -46,16 +46,25 @@ public:
   void WaitEnded();
   // Writes the frames since the last key and closes the file.
   void Finish();
+  // Writes out everything so far, for a process that is about to end without closing it.
+  void FlushNow();
+  // A write failed: the message was given at once, the file ends at its last whole line and
+  // nothing more is recorded.
+  bool Failed() const { return failed_; }
 
 private:
   void Line(const std::string& text);
-  void FlushDue(uint64_t now);
+  bool Flush(uint64_t now);
   void WritePending();
 
   FILE* file_ = nullptr;
+  std::string path_, name_;
+  std::string buffer_; // whole lines not yet written
+  uint64_t written_ = 0;
+  bool failed_ = false;
   bool live_;
   Clock clock_;
   uint64_t pending_ = 0; // frames since the last line
   uint64_t lastLine_ = 0, lastFlush_ = 0;
-  bool unflushed_ = false;
+  bool altHeld_ = false; // as a replay of the lines so far would hold it
 };

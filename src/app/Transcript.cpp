@@ -1,11 +1,15 @@
 #include "app/Transcript.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace transcript {
 namespace {
 
 FILE* g_file = nullptr;
+std::string g_name;
+bool g_failed = false;
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -27,10 +31,16 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 } // namespace
 
-bool Open(const std::string& path) {
+bool Open(const std::string& path, const std::string& name) {
   Close();
   g_file = std::fopen(path.c_str(), "wb");
+  g_name = name.empty() ? path : name;
+  g_failed = false;
   return g_file != nullptr;
+}
+
+bool Failed() {
+  return g_failed;
 }
 
 void Close() {
@@ -56,8 +66,12 @@ void Write(std::u16string_view line) {
     AppendUtf8(out, c);
   }
   out += '\n';
-  std::fwrite(out.data(), 1, out.size(), g_file);
-  std::fflush(g_file);
+  if (std::fwrite(out.data(), 1, out.size(), g_file) == out.size() && std::fflush(g_file) == 0)
+    return;
+  std::fprintf(stderr, "kestrove: cannot write transcript %s: %s\n", g_name.c_str(),
+               std::strerror(errno ? errno : EIO));
+  g_failed = true;
+  Close();
 }
 
 } // namespace transcript

@@ -7,9 +7,12 @@
 
 namespace transcript {
 
-bool Open(const std::string& path);
+// name: how a failure message calls the file (the path by default).
+bool Open(const std::string& path, const std::string& name = {});
 void Close();
 bool Active();
 void Write(std::u16string_view line);
+// A write failed: it was said at once on standard error, and nothing more is written.
+bool Failed();
 
 } // namespace transcript

@@ -12,13 +12,13 @@
 #include "world/Vesk3_map.h"
 #include "world/Vesk3_world.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 TGameBase* GameMain = nullptr;
@@ -27,6 +27,7 @@ namespace {
 
 TRunControl* g_control = nullptr;
 TSessionRecorder* g_recorder = nullptr;
+TSessionRecorder* g_flushRecorder = nullptr; // from the moment the file is open
 HWND g_mainWindow = nullptr;
 
 void ShowFatalMessage(const char* text) {
@@ -243,6 +244,36 @@ int ParseOptions(int argc, char** argv, Options& o) {
   return 0;
 }
 
+// A whole script, within the size a script may have. False with the reason otherwise.
+bool ReadScript(const std::string& path, std::string& text, std::string& why) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    why = "it is a folder";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    why = std::strerror(errno);
+    return false;
+  }
+  text.clear();
+  char buffer[65536];
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    text.append(buffer, static_cast<size_t>(in.gcount()));
+    if (text.size() > kMaxScriptBytes) {
+      why =
+          "larger than " + std::to_string(kMaxScriptBytes >> 20) + " MiB, the most a script may be";
+      return false;
+    }
+  }
+  if (in.bad()) {
+    why = "a read failed";
+    return false;
+  }
+  return true;
+}
+
 // The game carries on without any of its data files; say which ones it had to do without.
 void ReportMissingData() {
   auto missing = [](const char* file, const char* effect) {
@@ -270,17 +301,14 @@ int KestroveMain(int argc, char** argv) {
   const fs::path startDir = fs::current_path(ec);
   auto absolute = [&](const std::string& p) { return (startDir / p).lexically_normal().string(); };
 
-  std::vector<TScriptCommand> commands;
+  TInputScript commands;
   std::string scriptText;
   if (!o.script.empty()) {
-    std::ifstream in(absolute(o.script), std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "kestrove: cannot read script %s\n", o.script.c_str());
+    std::string why;
+    if (!ReadScript(absolute(o.script), scriptText, why)) {
+      std::fprintf(stderr, "kestrove: cannot read script %s: %s\n", o.script.c_str(), why.c_str());
       return 2;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    scriptText = text.str();
     if (DropCutLine(scriptText))
       std::fprintf(stderr, "kestrove: warning: %s was cut short; replaying up to its last line\n",
                    o.script.c_str());
@@ -294,7 +322,7 @@ int KestroveMain(int argc, char** argv) {
     std::fprintf(stderr, "kestrove: --headless needs --script or --frames to know when to end\n");
     return 2;
   }
-  if (!o.transcript.empty() && !transcript::Open(absolute(o.transcript))) {
+  if (!o.transcript.empty() && !transcript::Open(absolute(o.transcript), o.transcript)) {
     std::fprintf(stderr, "kestrove: cannot write transcript %s\n", o.transcript.c_str());
     return 1;
   }
@@ -302,12 +330,21 @@ int KestroveMain(int argc, char** argv) {
   std::unique_ptr<TSessionRecorder> recorder;
   if (!o.record.empty()) {
     recorder = std::make_unique<TSessionRecorder>(o.script.empty());
-    if (!recorder->Open(absolute(o.record))) {
+    if (!recorder->Open(absolute(o.record), o.record)) {
       std::fprintf(stderr, "kestrove: cannot write recording %s\n", o.record.c_str());
       transcript::Close();
       return 1;
     }
+    g_flushRecorder = recorder.get();
+    fatal::SetFlushHook([] { g_flushRecorder->FlushNow(); });
   }
+  // Whatever way the run ends from here, the recorder is let go with it.
+  struct Release {
+    ~Release() {
+      fatal::SetFlushHook(nullptr);
+      g_flushRecorder = nullptr;
+    }
+  } release;
   DataSearch search;
   search.option = o.data;
   if (const char* env = std::getenv("KESTROVE_DATA")) search.environment = env;
@@ -335,7 +372,10 @@ int KestroveMain(int argc, char** argv) {
   for (const std::string& w : RecordingDifferences(scriptText))
     std::fprintf(stderr, "kestrove: warning: %s: %s; the replay may go differently\n",
                  o.script.c_str(), w.c_str());
-  if (recorder) recorder->Comment(RecordingHeader());
+  if (recorder && !recorder->Comment(RecordingHeader())) {
+    transcript::Close();
+    return 1; // said why; a session that cannot be recorded is not started
+  }
 
   PresenterOptions po;
   po.headless = o.headless;
@@ -366,8 +406,11 @@ int KestroveMain(int argc, char** argv) {
         return game;
       },
       runner.get(), recorder.get());
-  if (recorder) recorder->Finish();
+  if (recorder) {
+    recorder->Finish();
+    if (recorder->Failed() && code == 0) code = 1;
+  }
   StopPresenter();
   transcript::Close();
-  return code;
+  return transcript::Failed() && code == 0 ? 1 : code;
 }

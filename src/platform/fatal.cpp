@@ -6,10 +6,22 @@
 namespace fatal {
 namespace {
 MessageSink g_sink = nullptr;
-}
+FlushHook g_flush = nullptr;
+} // namespace
 
 void SetMessageSink(MessageSink sink) {
   g_sink = sink;
+}
+
+void SetFlushHook(FlushHook hook) {
+  g_flush = hook;
+}
+
+void FlushBeforeExit() {
+  if (FlushHook hook = g_flush) {
+    g_flush = nullptr; // a fault inside the hook must not recurse
+    hook();
+  }
 }
 
 void RunError(int code, const void* address) {
@@ -18,6 +30,7 @@ void RunError(int code, const void* address) {
                 static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(address)));
   std::fprintf(stderr, "%s\n", text);
   std::fflush(stderr);
+  FlushBeforeExit(); // before the box, which waits for the player
   if (MessageSink sink = g_sink) {
     g_sink = nullptr; // a fault inside the sink must not recurse
     sink(text);

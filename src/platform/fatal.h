@@ -20,6 +20,12 @@ constexpr int kInOut = 106;
 using MessageSink = void (*)(const char* text);
 void SetMessageSink(MessageSink sink);
 
+// What must reach its files when the process ends without unwinding (a fatal error, a lost
+// display): called once, by FlushBeforeExit.
+using FlushHook = void (*)();
+void SetFlushHook(FlushHook hook);
+void FlushBeforeExit();
+
 [[noreturn]] void AssertionFailure(const char* unit, int line);
 [[noreturn]] void AbstractCall();
 

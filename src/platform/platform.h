@@ -40,6 +40,7 @@ inline HRESULT SetSourceColorKey(IDirectDrawSurface7* surface, DWORD colour) {
 #endif
 
 #include "platform/com_ref.h"
+#include "platform/platform_messages.h"
 
 // Called by the frame buffer after every Flip. On Windows it keeps the fixed 60 Hz pace and the
 // virtual clock of scripted runs; the substitute's presenters do both themselves.

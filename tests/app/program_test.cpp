@@ -191,7 +191,7 @@ TEST_F(ProgramTest, AFatalErrorBeforeTheWindowExistsIsShownInABox) {
 }
 
 TEST_F(ProgramTest, ScriptedKeysChangeTheHeldStateWhenTheyAreHandled) {
-  std::vector<TScriptCommand> commands;
+  TInputScript commands;
   std::string error;
   ASSERT_TRUE(
       ParseInputScript("type aR!\ndown Left\nwait 2\nup Left\nwait 1\n", "/tmp", commands, error))
@@ -204,7 +204,7 @@ TEST_F(ProgramTest, ScriptedKeysChangeTheHeldStateWhenTheyAreHandled) {
 }
 
 TEST_F(ProgramTest, FrameLimitEndsTheRunEvenWithScriptLeft) {
-  std::vector<TScriptCommand> commands;
+  TInputScript commands;
   std::string error;
   ASSERT_TRUE(ParseInputScript("wait 100\ntype a\n", "/tmp", commands, error));
   TScriptRunner runner(commands, 4, true);
@@ -226,7 +226,7 @@ TEST_F(ProgramTest, ARecordedReplayRepeatsTheScriptLineForLine) {
   const std::string script = "down Left\nwait 2\nup Left\ndown a\nup a\ndown Shift\ndown r\n"
                              "up r\nup Shift\nwait 3\nwait 1\ndown Alt\ndown f\nup f\n"
                              "up Alt\ndown ;\nup ;\nwait 2\n";
-  std::vector<TScriptCommand> commands;
+  TInputScript commands;
   std::string error;
   ASSERT_TRUE(ParseInputScript(script, "/tmp", commands, error)) << error;
   TempDir dir;
@@ -243,6 +243,41 @@ TEST_F(ProgramTest, ARecordedReplayRepeatsTheScriptLineForLine) {
                                     "char 82 shift", "up 82", "up 16", "frame 3", "frame 4",
                                     "frame 5", "frame 6", "char 59", "up 186", "frame 7", "frame 8",
                                     "shutdown with display"));
+}
+
+// Presenters word some keys otherwise than a keyboard would (right Alt is the Hangul key, which
+// they send as a plain key even while left Alt is held), and take the lock from the desktop: the
+// replay of a recording must give the game exactly what the live game took.
+TEST_F(ProgramTest, AReplayGivesTheGameWhatTheLiveGameTook) {
+  auto key = [](UINT m, WPARAM vk) { return MSG{nullptr, m, vk, 0, 0, {0, 0}}; };
+  Feeder f;
+  f.atStart = {Msg(CapsLockMessage, 1),     key(WM_KEYDOWN, 'A'),       key(WM_KEYUP, 'A'),
+               key(WM_SYSKEYDOWN, VK_MENU), key(WM_KEYDOWN, VK_HANGUL), key(WM_KEYUP, VK_HANGUL),
+               key(WM_KEYDOWN, 'B'),        key(WM_SYSKEYUP, VK_MENU),  key(WM_SYSKEYDOWN, 'C'),
+               key(WM_KEYDOWN, VK_CAPITAL), key(WM_KEYUP, VK_CAPITAL),  key(WM_KEYDOWN, 'D'),
+               Msg(CapsLockMessage, 1),     key(WM_KEYDOWN, 'E')};
+  f.afterFrame = [](HWND w, int n) { CloseAfter(2, w, n); };
+  TempDir dir;
+  TSessionRecorder live(true, [] { return uint64_t{0}; });
+  ASSERT_TRUE(live.Open(dir.file("live.txt")));
+  Run(&f, nullptr, &live);
+  live.Finish();
+  const std::vector<std::string> liveEvents = g_events;
+  EXPECT_THAT(liveEvents,
+              ElementsAre("char 65", "up 65", "char 21", "up 21", "char 66", "up 20", "char 100",
+                          "char 69", "frame 1", "frame 2", "shutdown with display"));
+  const std::string recorded = ReadAll(dir.file("live.txt"));
+  EXPECT_EQ(recorded, "capslock on\ndown a\nup a\ndown Alt\nkeydown Hangul\nkeyup Hangul\n"
+                      "keydown b\nup Alt\nsysdown c\ndown CapsLock\nup CapsLock\ndown d\n"
+                      "capslock on\ndown e\nwait 2\n");
+
+  TInputScript script;
+  std::string error;
+  ASSERT_TRUE(ParseInputScript(recorded, "/", script, error)) << error;
+  TScriptRunner runner(script, 0, true);
+  SetUp();
+  Run(&runner);
+  EXPECT_EQ(g_events, liveEvents);
 }
 
 TEST_F(ProgramTest, ALiveRecordingWritesKeysAtTheFrameTheyAreTakenAndCutsLongWaits) {
@@ -275,11 +310,11 @@ TEST_F(ProgramTest, ALiveRecordingWritesKeysAtTheFrameTheyAreTakenAndCutsLongWai
 
 TEST(InputScript, EveryVirtualKeyHasANameTheScriptReadsBack) {
   for (int vk = 1; vk <= 0xFE; ++vk) {
-    std::vector<TScriptCommand> c;
+    TInputScript c;
     std::string error;
     const std::string name = ScriptKeyName(vk);
     ASSERT_TRUE(ParseInputScript("down " + name + "\n", "/", c, error)) << vk << ": " << error;
-    EXPECT_EQ(c.at(0).value, static_cast<uint32_t>(vk)) << name;
+    EXPECT_EQ(c.commands.at(0).value, static_cast<uint32_t>(vk)) << name;
   }
   EXPECT_EQ(ScriptKeyName('Q'), "q");
   EXPECT_EQ(ScriptKeyName(VK_OEM_7), "'");
@@ -329,11 +364,11 @@ TEST(Recording, ACutRecordingLosesOnlyItsUnfinishedLine) {
 }
 
 TEST(InputScript, BadLinesAreNamedAndNothingIsKept) {
-  std::vector<TScriptCommand> commands;
+  TInputScript commands;
   std::string error;
   EXPECT_FALSE(ParseInputScript("# fine\nwait 2\npress Q\njump 3\n", "/", commands, error));
   EXPECT_EQ(error, "line 4: unknown command 'jump'");
-  EXPECT_TRUE(commands.empty());
+  EXPECT_TRUE(commands.commands.empty());
   EXPECT_FALSE(ParseInputScript("wait x\n", "/", commands, error));
   EXPECT_EQ(error.rfind("line 1:", 0), 0u);
   EXPECT_FALSE(ParseInputScript("\n\npress F13\n", "/", commands, error));
@@ -343,22 +378,22 @@ TEST(InputScript, BadLinesAreNamedAndNothingIsKept) {
 }
 
 TEST(InputScript, KeysShotsAndTypingExpandToKeyEvents) {
-  std::vector<TScriptCommand> c;
+  TInputScript c;
   std::string error;
   ASSERT_TRUE(ParseInputScript("press hangul\r\nshot out/a b.png\ntype  A\n", "/base", c, error));
-  ASSERT_EQ(c.size(), 9u);
-  EXPECT_EQ(c[0].kind, TScriptCommand::Down);
-  EXPECT_EQ(c[0].value, static_cast<uint32_t>(VK_HANGUL));
-  EXPECT_EQ(c[1].kind, TScriptCommand::Up);
-  EXPECT_EQ(c[2].kind, TScriptCommand::Shot);
-  EXPECT_EQ(c[2].path, "/base/out/a b.png");
+  ASSERT_EQ(c.commands.size(), 9u);
+  EXPECT_EQ(c.commands[0].kind, TScriptCommand::Down);
+  EXPECT_EQ(c.commands[0].value, static_cast<uint32_t>(VK_HANGUL));
+  EXPECT_EQ(c.commands[1].kind, TScriptCommand::Up);
+  EXPECT_EQ(c.commands[2].kind, TScriptCommand::Shot);
+  EXPECT_EQ(c.shots.at(c.commands[2].value), "/base/out/a b.png");
   // "type  A" types a space, then a capital with Shift held around it.
-  EXPECT_EQ(c[3].value, static_cast<uint32_t>(VK_SPACE));
-  EXPECT_EQ(c[5].value, static_cast<uint32_t>(VK_SHIFT));
-  EXPECT_EQ(c[5].kind, TScriptCommand::Down);
-  EXPECT_EQ(c[6].value, static_cast<uint32_t>('A'));
-  EXPECT_EQ(c[8].value, static_cast<uint32_t>(VK_SHIFT));
-  EXPECT_EQ(c[8].kind, TScriptCommand::Up);
+  EXPECT_EQ(c.commands[3].value, static_cast<uint32_t>(VK_SPACE));
+  EXPECT_EQ(c.commands[5].value, static_cast<uint32_t>(VK_SHIFT));
+  EXPECT_EQ(c.commands[5].kind, TScriptCommand::Down);
+  EXPECT_EQ(c.commands[6].value, static_cast<uint32_t>('A'));
+  EXPECT_EQ(c.commands[8].value, static_cast<uint32_t>(VK_SHIFT));
+  EXPECT_EQ(c.commands[8].kind, TScriptCommand::Up);
   ASSERT_TRUE(ParseInputScript("wait\t2\n\tpress\tQ\n", "/", c, error)) << error;
-  EXPECT_EQ(c.size(), 3u);
+  EXPECT_EQ(c.commands.size(), 3u);
 }

@@ -50,8 +50,18 @@ std::vector<uint32_t> Visible(const std::vector<uint32_t>& frame, int scale) {
   return px;
 }
 
+// Everything the queue holds, taken as the game's loop takes it.
+std::vector<MSG> TakeAll() {
+  std::vector<MSG> taken;
+  MSG m{};
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+    taken.push_back(m);
+  return taken;
+}
+
 // The character the substitute makes of the A key, with no Shift held.
 char TypedA() {
+  TakeAll();
   MSG key{nullptr, WM_KEYDOWN, 'A', 0, 0, {}};
   TranslateMessage(&key);
   MSG ch{};
@@ -59,29 +69,83 @@ char TypedA() {
   return static_cast<char>(ch.wParam);
 }
 
+LRESULT CALLBACK IgnoreAll(HWND, UINT, WPARAM, LPARAM) {
+  return 0;
+}
+
+// The presenter in use by the substitute, with the game's window open in it.
+void OpenGameWindow(std::unique_ptr<soft::SdlPresenter> presenter) {
+  soft::SetPresenter(std::move(presenter));
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = IgnoreAll;
+  wc.lpszClassName = "test";
+  RegisterClassA(&wc);
+  HWND hwnd = CreateWindowExA(0, "test", "test", WS_POPUP, 0, 0, kW, kH, nullptr, nullptr, nullptr,
+                              nullptr);
+  ShowWindow(hwnd, SW_SHOWDEFAULT);
+}
+
+void PushSdl(SDL_Event e) {
+  e.window.windowID = SDL_GetWindowID(SDL_GetWindowFromID(1));
+  SDL_PushEvent(&e);
+}
+SDL_Event Key(Uint32 type, SDL_Scancode sc, Uint16 mod = KMOD_LALT) {
+  SDL_Event e{};
+  e.type = type;
+  e.key.keysym.scancode = sc;
+  e.key.keysym.mod = mod;
+  e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+  return e;
+}
+SDL_Event WindowEvent(SDL_WindowEventID id) {
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = static_cast<Uint8>(id);
+  return e;
+}
+
 } // namespace
 
 // Caps Lock may be on before the game starts, or be toggled while another window has the focus:
-// the lock is taken from the desktop when the window opens and whenever it gains the focus.
+// the lock is taken from the desktop when the window opens and whenever it gains the focus,
+// through the queue, so that a recording notes it where the game took it.
 TEST(SdlPresenterTest, CapsLockFollowsTheDesktopAtStartAndOnFocus) {
   soft::ResetWin32();
   auto presenter = OpenWindowed();
   ASSERT_TRUE(presenter);
   SDL_SetModState(KMOD_CAPS);
-  char window;
-  HWND hwnd = reinterpret_cast<HWND>(&window);
-  presenter->WindowCreated(hwnd, "test");
+  OpenGameWindow(std::move(presenter));
   EXPECT_EQ(TypedA(), 'A');
 
   SDL_SetModState(KMOD_NONE);
-  SDL_Event e{};
-  e.type = SDL_WINDOWEVENT;
-  e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
-  e.window.windowID = SDL_GetWindowID(SDL_GetWindowFromID(1));
-  SDL_PushEvent(&e);
-  presenter->Pump();
+  PushSdl(WindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED));
   EXPECT_EQ(TypedA(), 'a');
-  presenter->WindowDestroyed(hwnd);
+  soft::SetPresenter(nullptr);
+  soft::ResetWin32();
+}
+
+// SDL lets go of held keys itself when the focus goes, and so does the presenter for keys whose
+// release went elsewhere: each key must still go up once, Alt last.
+TEST(SdlPresenterTest, KeysHeldWhenTheFocusGoesAreReleasedOnce) {
+  soft::ResetWin32();
+  auto presenter = OpenWindowed();
+  ASSERT_TRUE(presenter);
+  OpenGameWindow(std::move(presenter));
+  TakeAll();
+  PushSdl(Key(SDL_KEYDOWN, SDL_SCANCODE_LALT));
+  PushSdl(Key(SDL_KEYDOWN, SDL_SCANCODE_RIGHT));
+  PushSdl(Key(SDL_KEYDOWN, SDL_SCANCODE_Z));
+  TakeAll(); // the game has them all down
+  PushSdl(Key(SDL_KEYUP, SDL_SCANCODE_RIGHT));
+  PushSdl(WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
+  PushSdl(Key(SDL_KEYUP, SDL_SCANCODE_Z)); // SDL's own release, after the presenter's
+  std::vector<std::pair<UINT, WPARAM>> ups;
+  for (const MSG& m : TakeAll())
+    if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) ups.push_back({m.message, m.wParam});
+  const std::vector<std::pair<UINT, WPARAM>> once = {
+      {WM_SYSKEYUP, VK_RIGHT}, {WM_SYSKEYUP, 'Z'}, {WM_SYSKEYUP, VK_MENU}};
+  EXPECT_EQ(ups, once);
+  soft::SetPresenter(nullptr);
   soft::ResetWin32();
 }
 

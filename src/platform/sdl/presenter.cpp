@@ -2,8 +2,10 @@
 #include "platform/presenter.h"
 #include "platform/headless/headless_presenter.h"
 #include "platform/sdl/sdl_presenter.h"
+#include "platform/substitute/win32/win_control.h"
 
 bool StartPresenter(const PresenterOptions& options, std::string& error) {
+  soft::CloseOnStopSignals();
   if (options.headless) {
     soft::SetPresenter(std::make_unique<soft::HeadlessPresenter>());
     return true;

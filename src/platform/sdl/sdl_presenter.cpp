@@ -1,5 +1,6 @@
 #include "platform/sdl/sdl_presenter.h"
 
+#include "platform/fatal.h"
 #include "platform/png.h"
 #include "platform/substitute/win32/win_control.h"
 
@@ -7,7 +8,6 @@
 #include <SDL_syswm.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -154,39 +154,8 @@ int LostDisplay(Display*) {
   static const char text[] = "kestrove: lost the display\n";
   ssize_t ignored = write(2, text, sizeof text - 1);
   (void)ignored;
+  fatal::FlushBeforeExit(); // the recording and transcript up to the last key
   _exit(1);
-}
-
-volatile std::sig_atomic_t g_stopSignal = 0;
-
-// The first signal closes the game in order; should that not end it soon, the alarm does.
-void OnStopSignal(int sig) {
-  if (g_stopSignal) _exit(128 + sig);
-  g_stopSignal = sig;
-  alarm(3);
-}
-void OnAlarm(int) {
-  _exit(128 + (g_stopSignal ? g_stopSignal : SIGALRM));
-}
-
-void CatchStopSignals() {
-  struct sigaction sa {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  sa.sa_handler = OnAlarm;
-  sigaction(SIGALRM, &sa, nullptr);
-}
-
-// Keys released in another window never reach us: release them through the queue, so that the
-// game, and a recording, see them go up like any other key.
-void ReleaseHeldKeys(HWND target) {
-  const bool alt = GetAsyncKeyState(VK_MENU) & 0x8000;
-  for (int vk = 1; vk < 256; ++vk)
-    if (vk != VK_MENU && (GetAsyncKeyState(vk) & 0x8000))
-      PostKeyMessage(target, vk, false, false, alt);
-  if (alt) PostKeyMessage(target, VK_MENU, false, false, true);
 }
 
 } // namespace
@@ -203,7 +172,6 @@ std::unique_ptr<SdlPresenter> SdlPresenter::Open(const PresenterOptions& options
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // SDL's handlers only queue a quit event, which nobody reads while a call hangs.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  CatchStopSignals();
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     error = std::string("cannot open a window: ") + SDL_GetError();
     return nullptr;
@@ -240,7 +208,7 @@ void SdlPresenter::WindowCreated(HWND hwnd, const char* title) {
   if (fullScreen_ && !ownFullScreen_) SetFullScreen(true);
   SDL_StopTextInput();
   CursorVisible(cursorWanted_);
-  SetCapsLock(CapsLockOn(window_));
+  PostCapsLock(hwnd, CapsLockOn(window_));
 }
 
 void SdlPresenter::WindowShown(HWND) {
@@ -435,10 +403,6 @@ void SdlPresenter::Screenshot() {
 
 void SdlPresenter::Pump() {
   HWND target = MainWindow();
-  if (g_stopSignal && target && !stopPosted_) {
-    stopPosted_ = true;
-    PostMessageA(target, WM_CLOSE, 0, 0);
-  }
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
     switch (e.type) {
@@ -453,9 +417,9 @@ void SdlPresenter::Pump() {
         redrawAll_ = true;
         Draw();
       } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && target)
-        ReleaseHeldKeys(target);
-      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
-        SetCapsLock(CapsLockOn(window_)); // toggled while away
+        ReleasePostedKeys(target); // their releases go to the other window
+      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && target)
+        PostCapsLock(target, CapsLockOn(window_)); // toggled while away
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {

@@ -57,7 +57,6 @@ private:
   int64_t ticks_ = 0;
   bool cursorWanted_ = false;
   bool ownFullScreen_ = false; // no window manager: the game sizes the window itself
-  bool stopPosted_ = false;
 };
 
 } // namespace soft

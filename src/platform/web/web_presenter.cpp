@@ -14,13 +14,16 @@ constexpr double kRefreshMs = 1000.0 / 60.0;
 // Headless runs give the browser a turn after this many frames.
 constexpr uint64_t kYieldEvery = 30;
 
-// The page queues its key events; 1 when one was taken. flags: 1 down, 2 repeat, 4 focus lost.
+// The page queues its key events; 1 when one was taken. flags: 1 down, 2 repeat, 4 focus lost,
+// 8 the browser's Caps Lock is on, 16 take the lock from the browser (the first key since the
+// page had the focus).
 EM_JS(int, web_take_key, (char* code, int size, int* flags), {
   var q = Module.kestroveKeys;
   if (!q || q.length == 0) return 0;
   var e = q.shift();
   stringToUTF8(e.code || "", code, size);
-  HEAP32[flags >> 2] = (e.down ? 1 : 0) | (e.repeat ? 2 : 0) | (e.blur ? 4 : 0);
+  HEAP32[flags >> 2] = (e.down ? 1 : 0) | (e.repeat ? 2 : 0) | (e.blur ? 4 : 0) | (e.caps ? 8 : 0) |
+                       (e.syncCaps ? 16 : 0);
   return 1;
 });
 
@@ -86,13 +89,15 @@ void WebPresenter::Pump() {
   while (web_take_key(code, sizeof code, &flags)) {
     if (flags & 4) {
       leftAlt_ = false;
-      soft::ReleaseAllKeys(); // keys released elsewhere never reach us
+      // Released elsewhere: their releases never reach us.
+      if (target) soft::ReleasePostedKeys(target);
       continue;
     }
     const bool down = flags & 1;
     const int vk = VirtualKeyFromCode(code);
     if (vk == VK_MENU) leftAlt_ = down;
     if (!vk || !target) continue;
+    if (flags & 16) soft::PostCapsLock(target, flags & 8);
     soft::PostKeyMessage(target, vk, down, flags & 2, leftAlt_);
   }
 }

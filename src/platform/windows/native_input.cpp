@@ -2,6 +2,7 @@
 #include "platform/windows/native_input.h"
 
 #include "platform/keyboard_layout.h"
+#include "platform/platform_messages.h"
 
 #include <mmsystem.h>
 
@@ -16,6 +17,7 @@ constexpr int64_t kRefreshesPerSecond = 60;
 struct State {
   bool scripted = false;
   std::array<bool, 256> keys{};
+  bool capsLock = false;
   bool charPending = false;
   MSG pendingChar{};
   uint64_t flips = 0;
@@ -37,11 +39,16 @@ bool Matches(const MSG& m, HWND hwnd, UINT lo, UINT hi) {
 
 // A key's message taken from the queue is the moment the key goes down or up.
 void NoteKey(const MSG& m) {
+  State& s = S();
   const size_t vk = m.wParam & 0xFF;
-  if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN)
-    S().keys[vk] = true;
-  else if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP)
-    S().keys[vk] = false;
+  if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) {
+    if (vk == VK_CAPITAL && !s.keys[vk]) s.capsLock = !s.capsLock;
+    s.keys[vk] = true;
+  } else if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) {
+    s.keys[vk] = false;
+  } else if (m.message == CapsLockMessage) {
+    s.capsLock = m.wParam & 1; // a script's lock line
+  }
 }
 
 int64_t Counter() {
@@ -56,6 +63,7 @@ void SetScriptedRun(bool on) {
   State& s = S();
   s.scripted = on;
   s.keys.fill(false);
+  s.capsLock = false;
   s.charPending = false;
   s.flips = 0;
 }
@@ -122,8 +130,9 @@ BOOL WINAPI KestroveTranslateMessage(const MSG* msg) {
   auto& s = S();
   if (!s.scripted) return TranslateMessage(msg);
   if (!msg || msg->message != WM_KEYDOWN) return FALSE;
-  int ch = keyboard::CharFromKey(static_cast<int>(msg->wParam & 0xFF), s.keys[VK_SHIFT],
-                                 s.keys[VK_CONTROL]);
+  const int vk = static_cast<int>(msg->wParam & 0xFF);
+  const bool shift = s.keys[VK_SHIFT] != (s.capsLock && vk >= 'A' && vk <= 'Z');
+  int ch = keyboard::CharFromKey(vk, shift, s.keys[VK_CONTROL]);
   if (ch < 0) return FALSE;
   s.pendingChar = *msg;
   s.pendingChar.message = WM_CHAR;

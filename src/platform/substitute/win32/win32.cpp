@@ -1,18 +1,21 @@
 // The mini Win32 behind the game: one thread, one message queue, window procedures called
 // directly, key state that follows the key messages as they are taken from the queue.
 #include "platform/keyboard_layout.h"
+#include "platform/platform_messages.h"
 #include "platform/substitute/device/soft_display.h"
 #include "platform/substitute/win32/win_control.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <csignal>
 #include <deque>
 #include <memory>
 #include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 struct HWND__ {
@@ -38,6 +41,10 @@ struct State {
   int quitCode = 0;
   std::array<bool, 256> keys{};
   bool capsLock = false;
+  // What the queue leads to once every posted key is taken.
+  std::array<bool, 256> postedKeys{};
+  bool postedCapsLock = false;
+  bool closePosted = false;
   int cursorCount = 0;
   std::set<HANDLE> events;
   std::function<void(const soft::DIBitsCall&)> dibHook;
@@ -71,6 +78,29 @@ void NoteKey(const MSG& m) {
     s.keys[vk] = true;
   } else if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) {
     s.keys[vk] = false;
+  } else if (m.message == CapsLockMessage) {
+    s.capsLock = m.wParam & 1;
+  }
+}
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+void OnStopSignal(int sig) {
+  if (g_stopSignal) _exit(128 + sig);
+  g_stopSignal = sig;
+  alarm(3);
+}
+void OnAlarm(int) {
+  _exit(128 + (g_stopSignal ? g_stopSignal : SIGALRM));
+}
+
+// Called wherever the loop looks for messages, so a signal is answered within one pass.
+void CloseIfSignalled() {
+  State& s = S();
+  if (!g_stopSignal || s.closePosted) return;
+  if (HWND main = soft::MainWindow()) {
+    s.closePosted = true;
+    PostMessageA(main, WM_CLOSE, 0, 0);
   }
 }
 
@@ -112,6 +142,9 @@ void ResetWin32() {
   s.quitCode = 0;
   s.keys.fill(false);
   s.capsLock = false;
+  s.postedKeys.fill(false);
+  s.postedCapsLock = false;
+  s.closePosted = false;
   s.cursorCount = 0;
   s.events.clear();
   s.dibHook = nullptr;
@@ -128,6 +161,11 @@ HWND MainWindow() {
 }
 
 void PostKeyMessage(HWND target, int vk, bool down, bool repeat, bool alt, int scanCode) {
+  State& s = S();
+  const size_t key = static_cast<size_t>(vk) & 0xFF;
+  if (!down && !s.postedKeys[key]) return;
+  if (down && key == VK_CAPITAL && !s.postedKeys[key]) s.postedCapsLock = !s.postedCapsLock;
+  s.postedKeys[key] = down;
   LPARAM lParam = 1 | static_cast<LPARAM>(scanCode & 0xFF) << 16;
   if (repeat || !down) lParam |= 1L << 30;
   if (!down) lParam |= static_cast<LPARAM>(1UL << 31);
@@ -137,14 +175,36 @@ void PostKeyMessage(HWND target, int vk, bool down, bool repeat, bool alt, int s
   PostMessageA(target, msg, static_cast<WPARAM>(vk), lParam);
 }
 
+void ReleasePostedKeys(HWND target) {
+  const bool alt = S().postedKeys[VK_MENU];
+  for (int vk = 1; vk < 256; ++vk)
+    if (vk != VK_MENU && S().postedKeys[static_cast<size_t>(vk)])
+      PostKeyMessage(target, vk, false, false, alt);
+  if (alt) PostKeyMessage(target, VK_MENU, false, false, true);
+}
+
+void PostCapsLock(HWND target, bool on) {
+  if (on == S().postedCapsLock) return;
+  S().postedCapsLock = on;
+  PostMessageA(target, CapsLockMessage, on ? 1 : 0, 0);
+}
+
+void CloseOnStopSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  sa.sa_handler = OnAlarm;
+  sigaction(SIGALRM, &sa, nullptr);
+}
+
 void SetKeyDown(int vk, bool down) {
   S().keys[static_cast<size_t>(vk) & 0xFF] = down;
 }
 void ReleaseAllKeys() {
   S().keys.fill(false);
-}
-void SetCapsLock(bool on) {
-  S().capsLock = on;
 }
 void SetDIBitsHook(std::function<void(const DIBitsCall&)> hook) {
   S().dibHook = std::move(hook);
@@ -206,12 +266,14 @@ BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL) {
 }
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT lo, UINT hi, UINT removeMsg) {
+  CloseIfSignalled();
   soft::CurrentPresenter().Pump();
   return Take(msg, hwnd, lo, hi, (removeMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT lo, UINT hi) {
   for (;;) {
+    CloseIfSignalled();
     soft::CurrentPresenter().Pump();
     MSG m;
     if (Take(&m, hwnd, lo, hi, true)) {
@@ -254,6 +316,7 @@ LRESULT WINAPI SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 BOOL WINAPI WaitMessage() {
+  CloseIfSignalled();
   soft::CurrentPresenter().Pump();
   if (!S().queue.empty() || S().quitPending) return TRUE;
   soft::CurrentPresenter().WaitForInput();

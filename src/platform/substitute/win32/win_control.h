@@ -15,14 +15,24 @@ size_t QueuedMessages();
 HWND MainWindow();
 
 // Posts a physical key as Windows words it: a system key while Alt is held (and Alt itself), a
-// repeat count of one, bit 30 for a key that was already down, bit 31 for a release.
+// repeat count of one, bit 30 for a key that was already down, bit 31 for a release. The release
+// of a key that is not down (released already, or pressed before the game had the focus) is
+// dropped: the game never saw it go down.
 void PostKeyMessage(HWND target, int vk, bool down, bool repeat, bool alt, int scanCode = 0);
+// Posts the release of every key posted down and not up yet, Alt last: for keys let go while
+// another window had the focus.
+void ReleasePostedKeys(HWND target);
+// Posts CapsLockMessage when the desktop's lock differs from the one the queue leads to.
+void PostCapsLock(HWND target, bool on);
 
 // Key state behind GetAsyncKeyState; the queue changes it when a key message is taken.
 void SetKeyDown(int vk, bool down);
 void ReleaseAllKeys();
-// The keyboard's Caps Lock as the desktop reports it; Caps Lock key messages toggle it from there.
-void SetCapsLock(bool on);
+
+// SIGTERM, SIGINT and SIGHUP close the main window in order, as a session's end closes a window
+// on Windows, so that what the game writes is kept. A second signal, or an orderly close that
+// does not end the process within seconds, ends it at once.
+void CloseOnStopSignals();
 
 // Receives the calls of SetDIBitsToDevice (there is no GDI surface to draw on).
 struct DIBitsCall {

@@ -107,6 +107,9 @@
   const keys = [];
   let running = false;
   let leftAlt = false;
+  // The game takes Caps Lock from the browser at the first key while the page has the focus; the
+  // Caps Lock key's own event reports the lock before or after its toggle, depending on the system.
+  let syncCaps = true;
   function onKey(e) {
     if (!running || kBrowserKeys.has(e.code)) return;
     e.preventDefault(); // Ctrl+U, Backspace, the arrows... belong to the game
@@ -123,11 +126,14 @@
       if (down && !e.repeat) screenshot();
       return;
     }
-    keys.push({ code: e.code, down, repeat: e.repeat });
+    const sync = syncCaps && e.code !== 'CapsLock';
+    if (sync) syncCaps = false;
+    keys.push({ code: e.code, down, repeat: e.repeat, syncCaps: sync,
+                caps: !!(e.getModifierState && e.getModifierState('CapsLock')) });
   }
   window.addEventListener('keydown', onKey, true);
   window.addEventListener('keyup', onKey, true);
-  const release = () => { leftAlt = false; keys.push({ blur: true }); };
+  const release = () => { leftAlt = false; syncCaps = true; keys.push({ blur: true }); };
   window.addEventListener('blur', release);
   document.addEventListener('visibilitychange', () => { if (document.hidden) release(); });
 
