@@ -39,9 +39,7 @@ xdotool windowfocus --sync "$window" # no window manager gives it the focus
 
 # The player's position, read from an F12 screenshot of the window, once it stands still.
 screen() {
-  last="$(printf 'kestrove-%04d.png' $(($(find . -name 'kestrove-*.png' | wc -l) + 1)))"
-  xkeys key F12
-  poll 100 eval 'python3 "$here/screen_position.py" "$last" "$data/ascii.fnt" >at.txt 2>/dev/null'
+  last="$(game_shot . xkeys key F12)" && python3 "$here/screen_position.py" "$last" "$data/ascii.fnt" >at.txt
 }
 position() {
   local before=""

@@ -56,18 +56,14 @@ ends_within() {
   set -e
   game=""
 }
-# The file the game's next screenshot (F12) goes to: the first free number.
-next_shot() { printf '%s/kestrove-%04d.png' "$work" $(($(find "$work" -name 'kestrove-*.png' | wc -l) + 1)); }
 # The game's own screenshot (F12) appears at X,Y scaled S times, the rest of the screen is black.
 # The window may not show the new placement yet: tried until it does.
 picture_at() {
   local x=$1 y=$2 s=$3 name=$4 w=$((640 * $3)) h=$((480 * $3)) differ outside try
   for try in $(seq 30); do
     local own
-    own="$(next_shot)"
-    xdotool key F12
+    own="$(game_shot "$work" xdotool key F12)" || fail "$name: F12 wrote nothing"
     import -window root "$work/$name.png"
-    poll 100 eval 'identify "$own" >/dev/null 2>&1' || fail "$name: F12 wrote nothing"
     convert "$work/$name.png" -crop "${w}x${h}+$x+$y" +repage -sample 640x480! "$work/$name-in.png"
     differ=$(compare -metric AE -fuzz 4% "$work/$name-in.png" "$own" null: 2>&1 || true)
     outside=$(convert "$work/$name.png" -fill black \
@@ -79,11 +75,8 @@ picture_at() {
 # The player's X, from a screenshot of the game's own (F12).
 player_x() {
   local own
-  own="$(next_shot)"
-  xdotool key F12
-  poll 100 eval 'python3 "$here/screen_position.py" "$own" "$data/ascii.fnt" >"$work/at.txt" 2>/dev/null' ||
-    fail "no screenshot"
-  cut -d' ' -f1 "$work/at.txt"
+  own="$(game_shot "$work" xdotool key F12)" || fail "F12 wrote nothing"
+  python3 "$here/screen_position.py" "$own" "$data/ascii.fnt" | cut -d' ' -f1
 }
 # walk_right: holds Right until the player has moved, lets go once the game stopped it: the
 # recording then holds both keys, written less than a second before.

@@ -1,8 +1,11 @@
 // Real key events in Chromium: physical keys held over frames and typed, read back from the
 // transcript and from the player's coordinates drawn on the screen. Also: a data file missing
-// from the served folder, the 60 Hz pace, keys released on focus loss, no WebAssembly.
+// from the served folder, the 60 Hz pace, keys released on focus loss, no WebAssembly. The
+// session is recorded, and its recording replayed by the desktop program headless says the same
+// lines and leaves the player in the same place.
 import assert from 'node:assert/strict';
-import { mkdtemp, cp, readFile, rm } from 'node:fs/promises';
+import { spawnSync } from 'node:child_process';
+import { mkdtemp, cp, readFile, rm, writeFile } from 'node:fs/promises';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -60,14 +63,29 @@ async function waitFrames(page, n) {
   const end = (await frames(page)) + n;
   await page.waitForFunction((end) => window.kestroveFrames() >= end, { polling: 'raf' }, end);
 }
-const transcript = (page) =>
-  page.evaluate(() => {
+const readRun = (page, name) =>
+  page.evaluate((name) => {
     try {
-      return Module.FS.readFile('/run/.transcript', { encoding: 'utf8' });
+      return Module.FS.readFile('/run/' + name, { encoding: 'utf8' });
     } catch (e) {
       return '';
     }
-  });
+  }, name);
+const transcript = (page) => readRun(page, '.transcript');
+const said = async (page) => (await transcript(page)).split('\n').filter((l) => l.startsWith('> '));
+// Waits, within a bound, until check(value()) holds; returns the last value.
+async function until(value, check, what) {
+  let v;
+  for (let i = 0; i < 600; i++) {
+    v = await value();
+    if (check(v)) return v;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error(`${what}: ${JSON.stringify(v)}`);
+}
+// The program has taken every key the page gave it.
+const keysTaken = (page) =>
+  page.waitForFunction(() => Module.kestroveKeys.length === 0, { polling: 'raf' });
 
 let failures = 0;
 async function check(name, body) {
@@ -85,12 +103,13 @@ await cp(data, path.join(work, 'data'), { recursive: true });
 await rm(path.join(work, 'data', 'bg_image.jpg'));
 const font = [...(await readFile(path.join(data, 'ascii.fnt')))];
 const server = await serve([['/', site], ['/keys/', work]]);
+const kestrove = process.env.KESTROVE_DESKTOP || path.resolve(here, '../../build/kestrove');
 const browser = await launch();
 const base = `http://127.0.0.1:${server.address().port}/`;
 try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1400, height: 1100 });
-  await page.goto(base + '?--windowed&--data=keys/data&--transcript=.transcript');
+  await page.goto(base + '?--windowed&--data=keys/data&--transcript=.transcript&--record=.record');
   await page.waitForFunction(() => window.kestroveFrames && window.kestroveFrames() > 10);
   await page.focus('#screen');
 
@@ -148,23 +167,54 @@ try {
         await waitFrames(page, 1);
       }
     };
-    await typeKeys(['KeyD', 'KeyK', 'KeyS', 'KeyS', 'KeyU', 'KeyD', 'Enter']);
-    await typeKeys(['AltRight', 'KeyH', 'KeyI', 'Enter']);
-    // Enter puts the input method back into Hangul mode.
-    await typeKeys(['KeyT', 'KeyP', 'KeyS', 'KeyK', 'Backspace', 'KeyK', 'Enter']);
-    await page.keyboard.down('ControlLeft');
-    await typeKeys(['KeyU']);
-    await page.keyboard.up('ControlLeft');
-    await typeKeys(['KeyO', 'KeyK', 'Enter', 'Escape']);
-    await waitFrames(page, 3);
-    const said = (await transcript(page)).split('\n').filter((l) => l.startsWith('> '));
-    assert.deepEqual(said.slice(1), ['> 안녕', '> hi', '> 세나', '> ok', '> '], said.join('|'));
+    // Each line is waited for in the transcript; keys are typed a frame apart, as a person would.
+    const says = async (line, codes) => {
+      const before = (await said(page)).filter((l) => l === line).length;
+      await typeKeys(codes);
+      await until(() => said(page), (s) => s.filter((l) => l === line).length > before,
+                  `'${line}' not said`);
+    };
+    const holding = async (code, body) => {
+      await page.keyboard.down(code);
+      await waitFrames(page, 1);
+      await body();
+      await page.keyboard.up(code);
+      await waitFrames(page, 1);
+    };
+    await says('> 안녕', ['KeyD', 'KeyK', 'KeyS', 'KeyS', 'KeyU', 'KeyD', 'Enter']);
+    await typeKeys(['AltRight']); // right Alt: English
+    await says('> hi', ['KeyH', 'KeyI', 'Enter']);
+    await holding('AltLeft', () => typeKeys(['AltRight'])); // still the Hangul key with left Alt
+    await says('> hello', ['KeyH', 'KeyE', 'KeyL', 'KeyL', 'KeyO', 'Enter']);
+    // The Hangul/English key, which puppeteer's keyboard does not know.
+    const cdp = await page.createCDPSession();
+    for (const type of ['rawKeyDown', 'keyUp'])
+      await cdp.send('Input.dispatchKeyEvent',
+                     { type, code: 'Lang1', key: 'HangulMode', windowsVirtualKeyCode: 21 });
+    await waitFrames(page, 1);
+    await holding('ShiftLeft', () => typeKeys(['KeyH']));
+    await says('> Hi', ['KeyI', 'Enter']);
+    // Enter puts the input method back into Hangul mode; Backspace takes back a letter.
+    await says('> 세나', ['KeyT', 'KeyP', 'KeyS', 'KeyK', 'Backspace', 'KeyK', 'Enter']);
+    await typeKeys(['CapsLock']);
+    await holding('ControlLeft', () => typeKeys(['KeyU']));
+    await says('> OK', ['KeyO', 'KeyK', 'Enter']);
+    await typeKeys(['CapsLock']);
+    // Shift held across Alt+Enter, which the page keeps for full screen.
+    await page.keyboard.down('ShiftLeft');
+    await holding('AltLeft', () => typeKeys(['Enter']));
+    await typeKeys(['KeyR']);
+    await page.keyboard.up('ShiftLeft');
+    await says('> 까', ['KeyK', 'Enter']);
+    await says('> ', ['Escape']);
+    assert.deepEqual((await said(page)).slice(1),
+                     ['> 안녕', '> hi', '> hello', '> Hi', '> 세나', '> OK', '> 까', '> '],
+                     (await said(page)).join('|'));
     // The talk is over: the arrows walk again.
     await page.keyboard.down('ArrowRight');
-    await waitFrames(page, 10);
+    const after = await until(() => position(page, font), (p) => p.x > bumped.x + 12,
+                              'the player does not walk after the talk');
     await page.keyboard.up('ArrowRight');
-    await waitFrames(page, 2);
-    const after = await position(page, font);
     assert.ok(after.x > bumped.x, `${JSON.stringify(bumped)} -> ${JSON.stringify(after)}`);
   });
 
@@ -181,16 +231,48 @@ try {
     assert.deepEqual(await page.evaluate(() => window.seen), [true, true, true, true]);
   });
 
+  // The release reaches the game through its queue, so the recording has it too.
   await check('keys held when the page loses focus are released', async () => {
+    const start = await position(page, font);
     await page.keyboard.down('ArrowUp');
-    await waitFrames(page, 3);
+    await until(() => position(page, font), (p) => p.y < start.y, 'the player does not walk');
     await page.evaluate(() => window.dispatchEvent(new Event('blur')));
-    await waitFrames(page, 2);
+    await keysTaken(page);
+    await until(() => readRun(page, '.record'), (r) => /\nup Up\n(wait \d+\n)*$/.test(r),
+                'no release in the recording');
+    // The frame that was running when the release was taken may still move the player.
+    await waitFrames(page, 4);
     const a = await position(page, font);
-    await waitFrames(page, 10);
+    await waitFrames(page, 20);
     const b = await position(page, font);
     await page.keyboard.up('ArrowUp');
     assert.deepEqual(b, a);
+  });
+
+  await check('the recording replays on the desktop to the same lines and place', async () => {
+    await keysTaken(page);
+    await waitFrames(page, 4);
+    const last = await position(page, font);
+    await page.keyboard.press('Escape'); // ends the game
+    await page.waitForFunction(() => window.kestroveResult, { polling: 100, timeout: 60000 });
+    const files = await page.evaluate(() => window.kestroveResult.files);
+    const record = Buffer.from(files['.record'], 'base64').toString();
+    const lines = record.split('\n');
+    const quit = lines.lastIndexOf('down Esc');
+    assert.ok(quit > 0, 'no Esc in the recording');
+    lines.splice(quit, 0, 'shot replay.png');
+    await writeFile(path.join(work, 'replay.txt'), lines.join('\n'));
+    const run = spawnSync(kestrove, ['--headless', '--data', path.join(work, 'data'), '--script',
+                                     'replay.txt', '--transcript', 'replay-said.txt'],
+                          { cwd: work, encoding: 'utf8' });
+    assert.equal(run.status, 0, run.stderr);
+    assert.doesNotMatch(run.stderr, /warning/, 'the recording is not for this data');
+    const live = Buffer.from(files['.transcript'], 'base64').toString();
+    assert.equal(await readFile(path.join(work, 'replay-said.txt'), 'utf8'), live);
+    const at = spawnSync('python3', [path.resolve(here, '../e2e/screen_position.py'),
+                                     path.join(work, 'replay.png'), path.join(data, 'ascii.fnt')],
+                         { encoding: 'utf8' });
+    assert.equal(at.stdout.trim(), `${last.x} ${last.y}`, at.stderr);
   });
 
   await check('without WebAssembly the page says so', async () => {

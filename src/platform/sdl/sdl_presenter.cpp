@@ -426,9 +426,7 @@ void SdlPresenter::Pump() {
       const bool down = e.type == SDL_KEYDOWN;
       const SDL_Scancode sc = e.key.keysym.scancode;
       const int vk = VirtualKey(sc);
-      // X reports Alt for either Alt key, so right Alt (the Hangul key) would look like a
-      // combination.
-      const bool alt = (e.key.keysym.mod & KMOD_LALT) != 0 && vk != VK_HANGUL;
+      const bool alt = (e.key.keysym.mod & KMOD_LALT) != 0;
       if (down && alt && (sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER)) {
         if (!e.key.repeat) ToggleFullScreen();
         break;

@@ -60,3 +60,16 @@ xkeys() {
     *) echo "$reply" ;;
   esac
 }
+
+# game_shot DIR COMMAND...: the game's own screenshot, as the path of a whole PNG file: COMMAND
+# presses F12, again should the game have had no picture yet to save.
+game_shot() {
+  local dir="$1" file try
+  file="$(printf '%s/kestrove-%04d.png' "$dir" $(($(find "$dir" -name 'kestrove-*.png' | wc -l) + 1)))"
+  for try in $(seq 10); do
+    "${@:2}" >/dev/null || return 1
+    poll 50 eval 'python3 -c "import sys, zlib; d = open(sys.argv[1], \"rb\").read(); sys.exit(d[-8:-4] != b\"IEND\")" "$file" 2>/dev/null' &&
+      { echo "$file"; return 0; }
+  done
+  return 1
+}

@@ -169,7 +169,10 @@ void PostKeyMessage(HWND target, int vk, bool down, bool repeat, bool alt, int s
   LPARAM lParam = 1 | static_cast<LPARAM>(scanCode & 0xFF) << 16;
   if (repeat || !down) lParam |= 1L << 30;
   if (!down) lParam |= static_cast<LPARAM>(1UL << 31);
-  alt = alt || vk == VK_MENU;
+  // The Hangul/English key switches whatever else is held: X reports Alt for either Alt key, so
+  // right Alt (the Hangul key) alone would look like a combination, and every presenter keeps
+  // the one rule.
+  alt = (alt && vk != VK_HANGUL) || vk == VK_MENU;
   if (alt) lParam |= 1L << 29;
   const UINT msg = alt ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
   PostMessageA(target, msg, static_cast<WPARAM>(vk), lParam);

@@ -14,10 +14,10 @@ size_t QueuedMessages();
 // The window presenters post their input to: the first one created and still alive.
 HWND MainWindow();
 
-// Posts a physical key as Windows words it: a system key while Alt is held (and Alt itself), a
-// repeat count of one, bit 30 for a key that was already down, bit 31 for a release. The release
-// of a key that is not down (released already, or pressed before the game had the focus) is
-// dropped: the game never saw it go down.
+// Posts a physical key as Windows words it: a system key while Alt is held (and Alt itself; the
+// Hangul/English key never is one), a repeat count of one, bit 30 for a key that was already
+// down, bit 31 for a release. The release of a key that is not down (released already, or pressed
+// before the game had the focus) is dropped: the game never saw it go down.
 void PostKeyMessage(HWND target, int vk, bool down, bool repeat, bool alt, int scanCode = 0);
 // Posts the release of every key posted down and not up yet, Alt last: for keys let go while
 // another window had the focus.
