@@ -144,8 +144,10 @@ bool TSessionRecorder::Flush(uint64_t now) {
   const int error = errno;
   // Keep the file whole up to its last line: a cut line would be dropped by the replay anyway,
   // but a damaged one could mean another key.
-  const size_t lineEnd = buffer_.rfind('\n', done == 0 ? std::string::npos : done - 1);
-  written_ += done == 0 || lineEnd == std::string::npos ? 0 : lineEnd + 1;
+  if (done > 0) {
+    const size_t lineEnd = buffer_.rfind('\n', done - 1);
+    if (lineEnd != std::string::npos) written_ += lineEnd + 1;
+  }
   std::fclose(file_);
   file_ = nullptr;
   buffer_.clear();
@@ -175,11 +177,11 @@ void TSessionRecorder::Taken(const MSG& msg) {
   if (!down && !sys && msg.message != WM_KEYUP) return;
   // A replay words `down` and `up` as a keyboard would; a key worded otherwise says how.
   const int vk = static_cast<int>(msg.wParam & 0xFF);
-  const bool asKeyboard = altHeld_ || vk == VK_MENU;
+  const bool replaySys = altHeld_ || vk == VK_MENU; // what `down` and `up` would give
   if (vk == VK_MENU) altHeld_ = down;
-  const char* verb = sys == asKeyboard ? (down ? "down " : "up ")
-                     : sys             ? (down ? "sysdown " : "sysup ")
-                                       : (down ? "keydown " : "keyup ");
+  const char* verb = sys == replaySys ? (down ? "down " : "up ")
+                     : sys            ? (down ? "sysdown " : "sysup ")
+                                      : (down ? "keydown " : "keyup ");
   WritePending();
   Line(verb + ScriptKeyName(vk));
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The game on a virtual X desktop, played with real key events: full screen with and without a
 # window manager and Alt+Enter both ways (each time the whole picture, scaled and centred), right
-# Alt and Caps Lock; SIGTERM, SIGINT and SIGHUP close it in order, and a display that goes away
-# ends it, each time keeping the recording up to the last key taken; and no display at all.
+# Alt and Caps Lock; SIGTERM, SIGINT, SIGHUP and a close request end it in order, and a display
+# that goes away ends it, each time keeping the recording up to the last key taken; and no
+# display at all.
 set -euo pipefail
 kestrove="$1"
 data="$2/data"
@@ -122,17 +123,19 @@ kill -TERM "$game"
 ends_within 100
 [ "$code" -eq 0 ] || fail "SIGTERM: exit code $code"
 
-# SIGINT and SIGHUP (the terminal closed) in a window: closed in order, the recording whole.
-for sig in INT HUP; do
+# SIGINT, SIGHUP (the terminal closed) and the window closed as a window manager closes it: the
+# game ends in order, with the recording whole.
+xkeys_start
+for end in SIGINT SIGHUP close; do
   rm -f "$work/r.txt"
   start_game --windowed --record "$work/r.txt"
   xdotool windowfocus --sync "$window"
   walk_right
-  kill -"$sig" "$game"
+  if [ "$end" = close ]; then xkeys close "$window"; else kill -"${end#SIG}" "$game"; fi
   ends_within 100
-  [ "$code" -eq 0 ] || fail "SIG$sig: exit code $code"
-  grep -qx 'up Right' "$work/r.txt" || fail "SIG$sig: the recording lost keys"
-  tail -1 "$work/r.txt" | grep -qx 'wait [0-9]*' || fail "SIG$sig: the recording lost its end"
+  [ "$code" -eq 0 ] || fail "$end: exit code $code"
+  grep -qx 'up Right' "$work/r.txt" || fail "$end: the recording lost keys"
+  tail -1 "$work/r.txt" | grep -qx 'wait [0-9]*' || fail "$end: the recording lost its end"
 done
 
 # The display goes away: the game ends promptly, saying so, full screen or not, and keeps the

@@ -6,6 +6,7 @@ has it (or "error ..."):
 
     down KEYSYM | up KEYSYM | key KEYSYM...   press, release, or tap each in turn, 12 ms apart
     caps                                      "caps on" or "caps off": the server's Caps Lock
+    close WINDOW                              asks the window to close, as a window manager does
 
 KEYSYM is an X keysym name (Left, Caps_Lock, Alt_R, Hangul, h...). A keysym the keyboard lacks is
 put on a free key first, as xdotool does. Needs only libX11 and libXtst."""
@@ -37,6 +38,20 @@ x11.XQueryPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + \
     [ctypes.POINTER(ctypes.c_ulong)] * 2 + [ctypes.POINTER(ctypes.c_int)] * 4 + \
     [ctypes.POINTER(ctypes.c_uint)]
 xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                           ctypes.c_void_p]
+
+
+class ClientMessage(ctypes.Structure):  # XClientMessageEvent, padded to an XEvent
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 24)]
+
+
+CLIENT_MESSAGE = 33
 
 LOCK_MASK = 1 << 1
 
@@ -88,6 +103,13 @@ def run(words):
     verb, names = words[0], words[1:]
     if verb == "caps":
         return caps()
+    if verb == "close":
+        event = ClientMessage(type=CLIENT_MESSAGE, window=int(names[0], 0), format=32,
+                              message_type=x11.XInternAtom(display, b"WM_PROTOCOLS", 0))
+        event.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+        x11.XSendEvent(display, event.window, 0, 0, ctypes.byref(event))
+        x11.XSync(display, 0)
+        return "ok"
     if verb not in ("down", "up", "key"):
         raise ValueError(f"unknown command {verb}")
     for name in names:

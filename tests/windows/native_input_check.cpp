@@ -1,6 +1,6 @@
 // Checks, run under Wine by scripts/test-windows, of what the Windows program does with a script's
 // posted keys: they are seen as held when their message is taken, the character of a key comes
-// right after it, and time is the virtual clock of presented flips.
+// right after it, Caps Lock follows the script, and time is the virtual clock of presented flips.
 #include "platform/platform.h"
 #include "platform/windows/native_input.h"
 
@@ -84,6 +84,20 @@ int main() {
   Check(peeked && taken, "a peek leaves the character for the next take");
   PostKey('A', false);
   Drain();
+
+  // A script's lock line, and the Caps Lock key, change the letters from where they are taken.
+  auto typedA = [] {
+    PostKey('A', true);
+    PostKey('A', false);
+    for (const Seen& s : Drain())
+      if (s.message == WM_CHAR) return static_cast<char>(s.wParam);
+    return '?';
+  };
+  PostThreadMessageA(GetCurrentThreadId(), CapsLockMessage, 1, 0);
+  const char locked = typedA();
+  PostKey(VK_CAPITAL, true);
+  PostKey(VK_CAPITAL, false);
+  Check(locked == 'A' && typedA() == 'a', "Caps Lock follows a script's lock line and its key");
 
   // Time: 10000 ms, then one 60th of a second more for each presented flip.
   native::SetScriptedRun(true);

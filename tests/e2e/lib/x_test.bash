@@ -27,6 +27,7 @@ x_start() {
 }
 
 x_stop() {
+  xkeys_stop
   [ -n "$x_server" ] || return 0
   kill "$x_server" 2>/dev/null || true
   wait "$x_server" 2>/dev/null || true
@@ -48,7 +49,12 @@ x_shown() { xwininfo -root -tree 2>/dev/null | grep -q "\"$1\""; }
 # xkeys_start: a key client on the test's server (tests/e2e/xkeys.py); xkeys COMMAND sends it a
 # command and waits for the server to have it.
 xkeys_start() {
-  coproc XKEYS { python3 "$(dirname "${BASH_SOURCE[0]}")/../xkeys.py"; }
+  coproc XKEYS { exec python3 "$(dirname "${BASH_SOURCE[0]}")/../xkeys.py"; }
+}
+xkeys_stop() {
+  [ -n "${XKEYS_PID:-}" ] || return 0
+  kill "$XKEYS_PID" 2>/dev/null || true
+  wait "$XKEYS_PID" 2>/dev/null || true
 }
 xkeys() {
   local reply
