@@ -3,6 +3,7 @@
 #include "app/InputScript.h"
 #include "platform/png.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -66,7 +67,8 @@ std::vector<std::string> RecordingDifferences(const std::string& script) {
   const std::string first = script.substr(0, script.find('\n'));
   if (first.rfind(kMark, 0) != 0) return warnings;
   const std::vector<std::string> recorded = Split(first), here = Split(RecordingHeader());
-  const std::string version = recorded[0].substr(std::strlen(kMark));
+  // The mark's own space may be the separator's ("# recorded by kestrove | ...").
+  const std::string version = recorded[0].substr(std::min(recorded[0].size(), std::strlen(kMark)));
   if (version != KESTROVE_VERSION)
     warnings.push_back("recorded by kestrove " + version + ", replayed by " + KESTROVE_VERSION);
   // An entry is a file's name, a space and what it held; an edited one may lack either.

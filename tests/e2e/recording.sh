@@ -42,6 +42,9 @@ printf '# recorded by kestrove 0.0 | H3.MAF\nwait 5\n' >edited.txt
 run --script edited.txt 2>err.txt
 grep -q 'recorded with another H3.MAF' err.txt
 
+# A transcript that cannot be written is said, and fails the run.
+if run --script "$here/demo.script" --transcript /dev/full 2>err.txt; then exit 1; fi
+grep -q 'cannot write transcript /dev/full' err.txt
 # Nothing can be written: said at once, and the run fails before it starts.
 if run --script "$here/demo.script" --record /dev/full 2>err.txt; then exit 1; fi
 grep -q 'cannot write recording /dev/full' err.txt
