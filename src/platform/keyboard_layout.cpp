@@ -82,4 +82,14 @@ bool KeyFromChar(char c, int& vk, bool& shift) {
   return false;
 }
 
+void KeyState::Down(int vk) {
+  if (vk == 0x14 && !Held(vk)) capsLock = !capsLock; // VK_CAPITAL
+  held[static_cast<unsigned>(vk) & 0xFF] = true;
+}
+
+int KeyState::CharOf(int vk) const {
+  const bool letter = vk >= 'A' && vk <= 'Z';
+  return CharFromKey(vk, Held(0x10) != (capsLock && letter), Held(0x11)); // VK_SHIFT, VK_CONTROL
+}
+
 } // namespace keyboard

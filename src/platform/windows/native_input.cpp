@@ -6,7 +6,6 @@
 
 #include <mmsystem.h>
 
-#include <array>
 #include <cstdint>
 
 namespace native {
@@ -16,8 +15,7 @@ constexpr int64_t kRefreshesPerSecond = 60;
 
 struct State {
   bool scripted = false;
-  std::array<bool, 256> keys{};
-  bool capsLock = false;
+  keyboard::KeyState keys;
   bool charPending = false;
   MSG pendingChar{};
   uint64_t flips = 0;
@@ -41,14 +39,12 @@ bool Matches(const MSG& m, HWND hwnd, UINT lo, UINT hi) {
 void NoteKey(const MSG& m) {
   State& s = S();
   const size_t vk = m.wParam & 0xFF;
-  if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) {
-    if (vk == VK_CAPITAL && !s.keys[vk]) s.capsLock = !s.capsLock;
-    s.keys[vk] = true;
-  } else if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) {
-    s.keys[vk] = false;
-  } else if (m.message == CapsLockMessage) {
-    s.capsLock = m.wParam & 1; // a script's lock line
-  }
+  if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN)
+    s.keys.Down(static_cast<int>(vk));
+  else if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP)
+    s.keys.Up(static_cast<int>(vk));
+  else if (m.message == CapsLockMessage)
+    s.keys.capsLock = m.wParam & 1; // a script's lock line
 }
 
 int64_t Counter() {
@@ -62,8 +58,7 @@ int64_t Counter() {
 void SetScriptedRun(bool on) {
   State& s = S();
   s.scripted = on;
-  s.keys.fill(false);
-  s.capsLock = false;
+  s.keys = {};
   s.charPending = false;
   s.flips = 0;
 }
@@ -130,9 +125,7 @@ BOOL WINAPI KestroveTranslateMessage(const MSG* msg) {
   auto& s = S();
   if (!s.scripted) return TranslateMessage(msg);
   if (!msg || msg->message != WM_KEYDOWN) return FALSE;
-  const int vk = static_cast<int>(msg->wParam & 0xFF);
-  const bool shift = s.keys[VK_SHIFT] != (s.capsLock && vk >= 'A' && vk <= 'Z');
-  int ch = keyboard::CharFromKey(vk, shift, s.keys[VK_CONTROL]);
+  const int ch = s.keys.CharOf(static_cast<int>(msg->wParam & 0xFF));
   if (ch < 0) return FALSE;
   s.pendingChar = *msg;
   s.pendingChar.message = WM_CHAR;
@@ -145,7 +138,7 @@ SHORT WINAPI KestroveGetAsyncKeyState(int vKey) {
   auto& s = S();
   if (!s.scripted) return GetAsyncKeyState(vKey);
   if (vKey < 0 || vKey > 255) return 0;
-  return s.keys[static_cast<size_t>(vKey)] ? static_cast<SHORT>(0x8000) : 0;
+  return s.keys.Held(vKey) ? static_cast<SHORT>(0x8000) : 0;
 }
 
 DWORD WINAPI KestroveTimeGetTime() {

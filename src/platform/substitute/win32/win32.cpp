@@ -39,8 +39,7 @@ struct State {
   std::deque<MSG> queue;
   bool quitPending = false;
   int quitCode = 0;
-  std::array<bool, 256> keys{};
-  bool capsLock = false;
+  keyboard::KeyState keys;
   // What the queue leads to once every posted key is taken.
   std::array<bool, 256> postedKeys{};
   bool postedCapsLock = false;
@@ -73,14 +72,12 @@ bool Matches(const MSG& m, HWND hwnd, UINT lo, UINT hi) {
 void NoteKey(const MSG& m) {
   State& s = S();
   const int vk = static_cast<int>(m.wParam & 0xFF);
-  if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) {
-    if (vk == VK_CAPITAL && !s.keys[VK_CAPITAL]) s.capsLock = !s.capsLock;
-    s.keys[vk] = true;
-  } else if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) {
-    s.keys[vk] = false;
-  } else if (m.message == CapsLockMessage) {
-    s.capsLock = m.wParam & 1;
-  }
+  if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN)
+    s.keys.Down(vk);
+  else if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP)
+    s.keys.Up(vk);
+  else if (m.message == CapsLockMessage)
+    s.keys.capsLock = m.wParam & 1;
 }
 
 volatile std::sig_atomic_t g_stopSignal = 0;
@@ -140,8 +137,7 @@ void ResetWin32() {
   s.queue.clear();
   s.quitPending = false;
   s.quitCode = 0;
-  s.keys.fill(false);
-  s.capsLock = false;
+  s.keys = {};
   s.postedKeys.fill(false);
   s.postedCapsLock = false;
   s.closePosted = false;
@@ -204,10 +200,10 @@ void CloseOnStopSignals() {
 }
 
 void SetKeyDown(int vk, bool down) {
-  S().keys[static_cast<size_t>(vk) & 0xFF] = down;
+  S().keys.held[static_cast<size_t>(vk) & 0xFF] = down;
 }
 void ReleaseAllKeys() {
-  S().keys.fill(false);
+  S().keys.held.fill(false);
 }
 void SetDIBitsHook(std::function<void(const DIBitsCall&)> hook) {
   S().dibHook = std::move(hook);
@@ -291,10 +287,7 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT lo, UINT hi) {
 BOOL WINAPI TranslateMessage(const MSG* msg) {
   if (!msg || msg->message != WM_KEYDOWN) return FALSE;
   State& s = S();
-  const int vk = static_cast<int>(msg->wParam & 0xFF);
-  bool shift = s.keys[VK_SHIFT];
-  if (vk >= 'A' && vk <= 'Z' && s.capsLock) shift = !shift;
-  int ch = keyboard::CharFromKey(vk, shift, s.keys[VK_CONTROL]);
+  const int ch = s.keys.CharOf(static_cast<int>(msg->wParam & 0xFF));
   if (ch < 0) return FALSE;
   // The character is the very next message, ahead of anything queued after the key.
   s.queue.push_front(
@@ -349,7 +342,7 @@ int WINAPI ShowCursor(BOOL show) {
 
 SHORT WINAPI GetAsyncKeyState(int vKey) {
   if (vKey < 0 || vKey > 255) return 0;
-  return S().keys[static_cast<size_t>(vKey)] ? static_cast<SHORT>(0x8000) : 0;
+  return S().keys.Held(vKey) ? static_cast<SHORT>(0x8000) : 0;
 }
 
 HICON WINAPI LoadIconA(HINSTANCE, LPCSTR) {
