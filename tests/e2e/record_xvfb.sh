@@ -82,7 +82,7 @@ for _ in $(seq 100); do
   [ "$y" -ge 640 ] && [ "$y" -le 700 ] && break
   if [ "$y" -lt 640 ]; then step=Down; else step=Up; fi
   xkeys down "$step"
-  sleep 0.05 # a few frames
+  poll 300 eval 'screen && [ "$(cut -d" " -f2 at.txt)" != "$y" ]' || fail "no step $step"
   xkeys up "$step"
 done
 xkeys up Control_L

@@ -15,11 +15,12 @@ namespace {
 constexpr int kW = 640, kH = 480, kPitch = 648;
 
 // A presenter on SDL's dummy driver, whose window is a block of memory.
-std::unique_ptr<soft::SdlPresenter> OpenWindowed(int scale = 1) {
+std::unique_ptr<soft::SdlPresenter> OpenWindowed(int scale = 1, bool scripted = false) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   PresenterOptions options;
   options.windowed = true;
   options.scale = scale;
+  options.scripted = scripted;
   std::string error;
   auto presenter = soft::SdlPresenter::Open(options, error);
   EXPECT_TRUE(presenter) << error;
@@ -122,6 +123,14 @@ TEST(SdlPresenterTest, CapsLockFollowsTheDesktopAtStartAndOnFocus) {
   EXPECT_EQ(TypedA(), 'a');
   soft::SetPresenter(nullptr);
   soft::ResetWin32();
+
+  // A script in the window (a recording played again) has the lock it says, not the desktop's.
+  SDL_SetModState(KMOD_CAPS);
+  OpenGameWindow(OpenWindowed(1, true));
+  EXPECT_EQ(TypedA(), 'a');
+  soft::SetPresenter(nullptr);
+  soft::ResetWin32();
+  SDL_SetModState(KMOD_NONE);
 }
 
 // SDL lets go of held keys itself when the focus goes, and so does the presenter for keys whose

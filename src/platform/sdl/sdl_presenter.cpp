@@ -208,7 +208,8 @@ void SdlPresenter::WindowCreated(HWND hwnd, const char* title) {
   if (fullScreen_ && !ownFullScreen_) SetFullScreen(true);
   SDL_StopTextInput();
   CursorVisible(cursorWanted_);
-  PostCapsLock(hwnd, CapsLockOn(window_));
+  // A script says what the lock is; the desktop's would make a replay type otherwise.
+  if (!options_.scripted) PostCapsLock(hwnd, CapsLockOn(window_));
 }
 
 void SdlPresenter::WindowShown(HWND) {
@@ -418,7 +419,7 @@ void SdlPresenter::Pump() {
         Draw();
       } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && target)
         ReleasePostedKeys(target); // their releases go to the other window
-      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && target)
+      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && target && !options_.scripted)
         PostCapsLock(target, CapsLockOn(window_)); // toggled while away
       break;
     case SDL_KEYDOWN:

@@ -52,8 +52,7 @@ void Show(std::vector<uint8_t>& rgba, const uint32_t* pixels, int width, int hei
 
 std::unique_ptr<soft::Presenter> OpenPresenter(const PresenterOptions& options) {
   if (options.headless) return std::make_unique<WebHeadlessPresenter>();
-  auto p = std::make_unique<WebPresenter>();
-  return p;
+  return std::make_unique<WebPresenter>(options.scripted);
 }
 
 void WebHeadlessPresenter::Present(const uint32_t* pixels, int width, int height, int pitchPixels) {
@@ -93,12 +92,13 @@ void WebPresenter::Pump() {
       if (target) soft::ReleasePostedKeys(target);
       continue;
     }
+    if (!target) continue;
+    // A script says what the lock is; the browser's would make a replay type otherwise.
+    if ((flags & 16) && !scripted_) soft::PostCapsLock(target, flags & 8);
     const bool down = flags & 1;
     const int vk = VirtualKeyFromCode(code);
     if (vk == VK_MENU) leftAlt_ = down;
-    if (!vk || !target) continue;
-    if (flags & 16) soft::PostCapsLock(target, flags & 8);
-    soft::PostKeyMessage(target, vk, down, flags & 2, leftAlt_);
+    if (vk) soft::PostKeyMessage(target, vk, down, flags & 2, leftAlt_);
   }
 }
 

@@ -13,6 +13,7 @@ namespace web {
 
 class WebPresenter : public soft::Presenter {
 public:
+  explicit WebPresenter(bool scripted) : scripted_(scripted) {}
   void Present(const uint32_t* pixels, int width, int height, int pitchPixels) override;
   DWORD Now() override;
   void Pump() override;
@@ -21,6 +22,7 @@ public:
   void ShowMessage(const char* caption, const char* text) override;
 
 private:
+  bool scripted_;
   double start_ = 0, nextTick_ = 0;
   bool leftAlt_ = false;
   std::vector<uint8_t> rgba_;

@@ -68,14 +68,20 @@ xkeys() {
 }
 
 # game_shot DIR COMMAND...: the game's own screenshot, as the path of a whole PNG file: COMMAND
-# presses F12, again should the game have had no picture yet to save.
+# presses F12 once; before its first picture the game has nothing to save, so then again.
 game_shot() {
-  local dir="$1" file try
-  file="$(printf '%s/kestrove-%04d.png' "$dir" $(($(find "$dir" -name 'kestrove-*.png' | wc -l) + 1)))"
-  for try in $(seq 10); do
+  local dir="$1" before file
+  shots_in() { find "$dir" -name 'kestrove-*.png' | wc -l; }
+  before="$(shots_in)"
+  "${@:2}" >/dev/null || return 1
+  for _ in $(seq 10); do
+    [ "$before" -eq 0 ] || break
+    poll 100 eval '[ "$(shots_in)" -gt 0 ]' && break
     "${@:2}" >/dev/null || return 1
-    poll 50 eval 'python3 -c "import sys, zlib; d = open(sys.argv[1], \"rb\").read(); sys.exit(d[-8:-4] != b\"IEND\")" "$file" 2>/dev/null' &&
-      { echo "$file"; return 0; }
   done
-  return 1
+  poll 600 eval '[ "$(shots_in)" -gt "$before" ]' || return 1
+  file="$(find "$dir" -name 'kestrove-*.png' | sort | tail -1)"
+  poll 100 eval 'python3 -c "import sys; d = open(sys.argv[1], \"rb\").read(); sys.exit(d[-8:-4] != b\"IEND\")" "$file" 2>/dev/null' ||
+    return 1
+  echo "$file"
 }

@@ -82,10 +82,13 @@ void NoteKey(const MSG& m) {
 
 volatile std::sig_atomic_t g_stopSignal = 0;
 
+// Long enough for a slow machine to close in order; a frame that hangs is ended.
+constexpr unsigned kCloseSeconds = 10;
+
 void OnStopSignal(int sig) {
   if (g_stopSignal) _exit(128 + sig);
   g_stopSignal = sig;
-  alarm(3);
+  alarm(kCloseSeconds);
 }
 void OnAlarm(int) {
   _exit(128 + (g_stopSignal ? g_stopSignal : SIGALRM));
@@ -116,7 +119,10 @@ bool Take(MSG* out, HWND hwnd, UINT lo, UINT hi, bool remove) {
   }
   if (s.quitPending) {
     if (out) *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0, 0, {0, 0}};
-    if (remove) s.quitPending = false;
+    if (remove) {
+      s.quitPending = false;
+      if (g_stopSignal) alarm(0); // closed in order: what is left is the shut-down
+    }
     return true;
   }
   return false;
@@ -189,14 +195,21 @@ void PostCapsLock(HWND target, bool on) {
 }
 
 void CloseOnStopSignals() {
-  struct sigaction sa {};
-  sa.sa_handler = OnStopSignal;
+  struct sigaction sa {
+  }, was{};
   sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    // An ignored signal stays ignored: nohup, or a background job of a script.
+    if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
+    sa.sa_handler = OnStopSignal;
+    sigaction(sig, &sa, nullptr);
+  }
   sa.sa_handler = OnAlarm;
   sigaction(SIGALRM, &sa, nullptr);
+  // A write to a display that went away is then an error Xlib reports (the game says so and
+  // keeps its recording), not the end of the process.
+  sa.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &sa, nullptr);
 }
 
 void SetKeyDown(int vk, bool down) {

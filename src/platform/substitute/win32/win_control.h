@@ -30,8 +30,9 @@ void SetKeyDown(int vk, bool down);
 void ReleaseAllKeys();
 
 // SIGTERM, SIGINT and SIGHUP close the main window in order, as a session's end closes a window
-// on Windows, so that what the game writes is kept. A second signal, or an orderly close that
-// does not end the process within seconds, ends it at once.
+// on Windows, so that what the game writes is kept; one that was ignored when the program
+// started stays ignored. A second signal, or a message loop that does not reach its end within
+// seconds, ends the process at once. SIGPIPE is ignored.
 void CloseOnStopSignals();
 
 // Receives the calls of SetDIBitsToDevice (there is no GDI surface to draw on).
