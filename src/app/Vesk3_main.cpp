@@ -197,6 +197,7 @@ void TGameMain::ShowInput(uint32_t colour, std::u16string_view committed,
 
 void TGameMain::StartConversation(int32_t partnerNo) {
   Talking = true;
+  SetTextInput(true);
   Ime->Reset();
   Talk(partnerNo, u"안녕");
 }
@@ -211,6 +212,7 @@ void TGameMain::Talk(int32_t partnerNo, std::u16string_view text) {
   if (reply.ends) EndConversation(partnerNo);
   if (reply.unknownPartner) {
     Talking = false;
+    SetTextInput(false);
     InputWindow->HideCursor();
   }
   ShowMessage(0, u"");
@@ -222,6 +224,7 @@ void TGameMain::EndConversation(int32_t partnerNo) {
   if (partnerNo >= 0 && partnerNo < ObjectSlotCount)
     if (auto* partner = dynamic_cast<TCharacter*>(Objects[partnerNo].get())) partner->SwapFacing();
   Talking = false;
+  SetTextInput(false);
 }
 
 void TGameMain::Shutdown() {

@@ -9,6 +9,7 @@
 #include "platform/fatal.h"
 #include "platform/presenter.h"
 #include "text/HanFont.h"
+#include "text/Johab.h"
 #include "world/Vesk3_map.h"
 #include "world/Vesk3_world.h"
 
@@ -78,6 +79,25 @@ int Halt(int code) {
   return code;
 }
 
+// Lent to the platform for the captions of its on-screen keyboard.
+void PaintText(uint32_t* pixels, int pitchPixels, int x, int y, int width, int height,
+               std::u16string_view text, uint32_t colour) {
+  const int32_t textWidth = TextCells(text) * 8, textHeight = 16;
+  if (textWidth <= 0 || textWidth > width || textHeight > height) return;
+  TQdBitmap glyphs(textWidth, textHeight, 32);
+  if (glyphs.Width != textWidth) return;
+  TQdLockGuard lock(glyphs);
+  glyphs.Fill32(0, 0, 0, textWidth, textHeight);
+  HanFont.DrawText(glyphs, 0, 0, text, 0xFFFFFFFF);
+  const int left = x + (width - textWidth) / 2, top = y + (height - textHeight) / 2;
+  for (int32_t row = 0; row < textHeight; ++row) {
+    const auto* in = reinterpret_cast<const uint32_t*>(glyphs.GetScanLine(row));
+    uint32_t* out = pixels + static_cast<size_t>(top + row) * pitchPixels + left;
+    for (int32_t col = 0; col < textWidth; ++col)
+      if (in[col] & 0xFFFFFF) out[col] = colour;
+  }
+}
+
 } // namespace
 
 int RunProgram(const GameFactory& factory, TRunControl* control, TSessionRecorder* recorder) {
@@ -86,6 +106,7 @@ int RunProgram(const GameFactory& factory, TRunControl* control, TSessionRecorde
   // Module start-up.
   LoadDirectDrawBinding();
   LoadHanFont();
+  SetTextPainter(PaintText);
 
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, kWindowClass);
   HMODULE library = LoadLibraryA("VELK.Dat");

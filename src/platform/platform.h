@@ -39,8 +39,26 @@ inline HRESULT SetSourceColorKey(IDirectDrawSurface7* surface, DWORD colour) {
 }
 #endif
 
+#include <cstdint>
+#include <string_view>
+
 #include "platform/com_ref.h"
 #include "platform/platform_messages.h"
+
+// The game wants typed text (a conversation opened) or no longer (it ended): on-screen keyboards
+// open and close with it, as SDL_StartTextInput and SDL_StopTextInput do. The Windows program is
+// keyboard-only.
+// The platform's own drawing (the on-screen keyboard) in the game's font, which the program
+// lends it: text centred in a box of 0xXXRRGGBB pixels, rows top-down.
+using TextPainter = void (*)(uint32_t* pixels, int pitchPixels, int x, int y, int width, int height,
+                             std::u16string_view text, uint32_t colour);
+#ifdef _WIN32
+inline void SetTextInput(bool) {}
+inline void SetTextPainter(TextPainter) {}
+#else
+void SetTextInput(bool wanted);
+void SetTextPainter(TextPainter painter);
+#endif
 
 // Called by the frame buffer after every Flip. On Windows it keeps the fixed 60 Hz pace and the
 // virtual clock of scripted runs; the substitute's presenters do both themselves.

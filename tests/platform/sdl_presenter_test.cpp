@@ -1,9 +1,17 @@
 #ifdef KESTROVE_HAVE_SDL
+#include "platform/controls/controls.h"
+#include "platform/controls/keyboard_picture.h"
+#include "platform/png.h"
 #include "platform/sdl/sdl_presenter.h"
 #include "platform/substitute/win32/win_control.h"
 
+#include "support/temp_dir.h"
+
 #include <SDL.h>
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,12 +23,14 @@ namespace {
 constexpr int kW = 640, kH = 480, kPitch = 648;
 
 // A presenter on SDL's dummy driver, whose window is a block of memory.
-std::unique_ptr<soft::SdlPresenter> OpenWindowed(int scale = 1, bool scripted = false) {
+std::unique_ptr<soft::SdlPresenter> OpenWindowed(int scale = 1, bool scripted = false,
+                                                 const std::string& shots = ".") {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   PresenterOptions options;
   options.windowed = true;
   options.scale = scale;
   options.scripted = scripted;
+  options.screenshotDir = shots;
   std::string error;
   auto presenter = soft::SdlPresenter::Open(options, error);
   EXPECT_TRUE(presenter) << error;
@@ -156,6 +166,80 @@ TEST(SdlPresenterTest, KeysHeldWhenTheFocusGoesAreReleasedOnce) {
   EXPECT_EQ(ups, once);
   soft::SetPresenter(nullptr);
   soft::ResetWin32();
+}
+
+// The on-screen keyboard is drawn into the window over the world, follows what moves under it, is
+// gone when it closes, and never reaches a screenshot; a click on one of its keys is that key.
+TEST(SdlPresenterTest, TheOnScreenKeyboardIsShownButNeverInScreenshots) {
+  soft::ResetWin32();
+  controls::ResetControls();
+  TempDir dir;
+  auto owned = OpenWindowed(1, false, dir.path().string());
+  ASSERT_TRUE(owned);
+  soft::SdlPresenter* presenter = owned.get();
+  OpenGameWindow(std::move(owned));
+  SDL_Surface* screen = SDL_GetWindowSurface(SDL_GetWindowFromID(1));
+  ASSERT_TRUE(screen);
+  std::vector<uint32_t> a(static_cast<size_t>(kPitch) * kH);
+  for (size_t i = 0; i < a.size(); ++i)
+    a[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+  std::vector<uint32_t> b = a;
+  const controls::Box box = controls::KeyboardBox();
+  b[static_cast<size_t>(box.y + 1) * kPitch + box.x + 1] ^= 0xFFFFFF;
+  auto differences = [&](const std::vector<uint32_t>& frame, bool inBox) {
+    const std::vector<uint32_t> shown = Shown(screen), want = Visible(frame, 1);
+    int n = 0;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+        n += box.Contains(x, y) == inBox &&
+             shown[static_cast<size_t>(y) * kW + x] != want[static_cast<size_t>(y) * kW + x];
+    return n;
+  };
+
+  presenter->Present(a.data(), kW, kH, kPitch);
+  controls::NoteUse(controls::Source::Gamepad);
+  controls::SetTextWanted(true);
+  presenter->Present(a.data(), kW, kH, kPitch);
+  EXPECT_GT(differences(a, true), box.width * box.height / 2);
+  EXPECT_EQ(differences(a, false), 0);
+  const std::vector<uint32_t> before = Shown(screen);
+  presenter->Present(b.data(), kW, kH, kPitch);
+  EXPECT_NE(Shown(screen), before) << "the world under the keyboard moved";
+  EXPECT_EQ(differences(b, false), 0);
+
+  TakeAll();
+  const controls::Box q = controls::KeyBox(0);
+  for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+    SDL_Event click{};
+    click.type = type;
+    click.button.button = SDL_BUTTON_LEFT;
+    click.button.x = q.x + q.width / 2;
+    click.button.y = q.y + q.height / 2;
+    PushSdl(click);
+  }
+  std::vector<std::pair<UINT, WPARAM>> keys;
+  for (const MSG& m : TakeAll())
+    if (m.message == WM_KEYDOWN || m.message == WM_KEYUP) keys.push_back({m.message, m.wParam});
+  const std::vector<std::pair<UINT, WPARAM>> clicked = {{WM_KEYDOWN, 'Q'}, {WM_KEYUP, 'Q'}};
+  EXPECT_EQ(keys, clicked);
+
+  PushSdl(Key(SDL_KEYDOWN, SDL_SCANCODE_F12, KMOD_NONE));
+  presenter->Pump();
+  const auto slurp = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  ASSERT_TRUE(WritePng(dir.file("game.png"), b.data(), kW, kH, kPitch));
+  EXPECT_EQ(slurp(dir.file("kestrove-0001.png")), slurp(dir.file("game.png")));
+
+  controls::SetTextWanted(false);
+  presenter->Present(b.data(), kW, kH, kPitch);
+  EXPECT_EQ(Shown(screen), Visible(b, 1));
+  soft::SetPresenter(nullptr);
+  soft::ResetWin32();
+  controls::ResetControls();
 }
 
 // Flips that change nothing draw nothing; the window must still show the last picture whenever

@@ -1,5 +1,7 @@
 #include "platform/sdl/sdl_presenter.h"
 
+#include "platform/controls/controls.h"
+#include "platform/controls/keyboard_picture.h"
 #include "platform/fatal.h"
 #include "platform/png.h"
 #include "platform/substitute/win32/win_control.h"
@@ -185,6 +187,10 @@ std::unique_ptr<SdlPresenter> SdlPresenter::Open(const PresenterOptions& options
     return nullptr;
   }
   SDL_StopTextInput();
+  // Gamepads are welcome, not needed: their connections arrive as events (hot-plug), mapped by
+  // the database SDL carries and SDL_GAMECONTROLLERCONFIG.
+  if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
+    std::fprintf(stderr, "kestrove: no gamepads: %s\n", SDL_GetError());
   if (!std::strcmp(driver ? driver : "", "x11")) {
     if (auto handler = XLIB(XSetIOErrorHandler)) handler(LostDisplay);
   }
@@ -193,7 +199,10 @@ std::unique_ptr<SdlPresenter> SdlPresenter::Open(const PresenterOptions& options
 
 SdlPresenter::~SdlPresenter() {
   WindowDestroyed(hwnd_);
+  for (SDL_GameController* pad : pads_)
+    SDL_GameControllerClose(pad);
   if (source_) SDL_FreeSurface(source_);
+  if (composedSource_) SDL_FreeSurface(composedSource_);
   SDL_Quit();
 }
 
@@ -258,12 +267,18 @@ void SdlPresenter::Present(const uint32_t* pixels, int width, int height, int pi
     width_ = width;
     height_ = height;
     frame_ = std::make_unique<uint32_t[]>(static_cast<size_t>(width) * height);
+    composed_ = std::make_unique<uint32_t[]>(static_cast<size_t>(width) * height);
     if (source_) SDL_FreeSurface(source_);
+    if (composedSource_) SDL_FreeSurface(composedSource_);
     source_ = SDL_CreateRGBSurfaceWithFormatFrom(frame_.get(), width, height, 32, width * 4,
                                                  SDL_PIXELFORMAT_RGB888);
+    composedSource_ = SDL_CreateRGBSurfaceWithFormatFrom(composed_.get(), width, height, 32,
+                                                         width * 4, SDL_PIXELFORMAT_RGB888);
+    keyboardShown_ = false;
     redrawAll_ = true;
   }
   KeepChanges(pixels, pitchPixels);
+  ShowControls();
   WaitForTick();
   if (redrawAll_ || dirty_.left < dirty_.right) Draw();
 }
@@ -296,6 +311,48 @@ void SdlPresenter::KeepChanges(const uint32_t* pixels, int pitchPixels) {
   }
 }
 
+// Keeps composed_ as frame_ with the on-screen keyboard over it, and marks what the window must
+// draw again when the keyboard opens, closes or changes, or the world under it moves.
+void SdlPresenter::ShowControls() {
+  const controls::OnScreenKeyboard& kb = controls::Keyboard();
+  const bool open = kb.IsOpen() && width_ == 640 && height_ == 480;
+  if (!open && !keyboardShown_) return;
+  const controls::Box box = controls::KeyboardBox();
+  auto markBox = [&] {
+    if (dirty_.left >= dirty_.right)
+      dirty_ = {box.x, box.y, box.x + box.width, box.y + box.height};
+    else
+      dirty_ = {std::min(dirty_.left, box.x), std::min(dirty_.top, box.y),
+                std::max(dirty_.right, box.x + box.width),
+                std::max(dirty_.bottom, box.y + box.height)};
+  };
+  if (!open) {
+    keyboardShown_ = false;
+    markBox();
+    return;
+  }
+  const bool under = dirty_.left < dirty_.right && dirty_.left < box.x + box.width &&
+                     box.x < dirty_.right && dirty_.top < box.y + box.height &&
+                     box.y < dirty_.bottom;
+  if (!keyboardShown_) {
+    std::memcpy(composed_.get(), frame_.get(), static_cast<size_t>(width_) * height_ * 4);
+  } else {
+    for (int y = dirty_.top; y < dirty_.bottom; ++y)
+      std::memcpy(composed_.get() + static_cast<size_t>(y) * width_ + dirty_.left,
+                  frame_.get() + static_cast<size_t>(y) * width_ + dirty_.left,
+                  static_cast<size_t>(dirty_.right - dirty_.left) * 4);
+    if (!under && kb.Version() == keyboardVersion_) return;
+  }
+  for (int y = box.y; y < box.y + box.height; ++y)
+    std::memcpy(composed_.get() + static_cast<size_t>(y) * width_ + box.x,
+                frame_.get() + static_cast<size_t>(y) * width_ + box.x,
+                static_cast<size_t>(box.width) * 4);
+  controls::DrawKeyboard(composed_.get(), width_);
+  keyboardShown_ = true;
+  keyboardVersion_ = kb.Version();
+  markBox();
+}
+
 // Copies the changed part of the picture, scaled, into the window's own pixels and sends the
 // window just that rectangle: the X server gets a few kilobytes a flip, not the whole window.
 void SdlPresenter::Draw() {
@@ -319,7 +376,8 @@ void SdlPresenter::Draw() {
       CopyScaled(screen, shown, originX, originY, scale);
     } else {
       SDL_Rect clipped = to;
-      SDL_BlitScaled(source_, &from, screen, &clipped); // nearest: the scale is a whole number
+      SDL_BlitScaled(keyboardShown_ ? composedSource_ : source_, &from, screen,
+                     &clipped); // nearest: the scale is a whole number
     }
     if (redrawAll_)
       SDL_UpdateWindowSurface(window_);
@@ -328,6 +386,9 @@ void SdlPresenter::Draw() {
   }
   shownW_ = screen->w;
   shownH_ = screen->h;
+  shownScale_ = scale;
+  shownX_ = originX;
+  shownY_ = originY;
   redrawAll_ = false;
   dirty_ = {};
 }
@@ -345,7 +406,7 @@ void SdlPresenter::CopyScaled(SDL_Surface* screen, const SDL_Rect& to, int origi
       std::memcpy(out, widened, static_cast<size_t>(to.w) * 4);
       continue;
     }
-    const uint32_t* in = frame_.get() + static_cast<size_t>((y - originY) / scale) * width_;
+    const uint32_t* in = Shown() + static_cast<size_t>((y - originY) / scale) * width_;
     int x = (to.x - originX) / scale, phase = (to.x - originX) % scale;
     if (scale == 1) {
       std::memcpy(out, in + x, static_cast<size_t>(to.w) * 4);
@@ -417,9 +478,10 @@ void SdlPresenter::Pump() {
                e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
         redrawAll_ = true;
         Draw();
-      } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && target)
-        ReleasePostedKeys(target); // their releases go to the other window
-      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && target && !options_.scripted)
+      } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && target) {
+        controls::FocusLost(); // their releases go to the other window
+        Click(-1, -1, false);
+      } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && target && !options_.scripted)
         PostCapsLock(target, CapsLockOn(window_)); // toggled while away
       break;
     case SDL_KEYDOWN:
@@ -437,13 +499,90 @@ void SdlPresenter::Pump() {
         break;
       }
       if (!vk || !target) break;
-      PostKeyMessage(target, vk, down, e.key.repeat, alt, sc);
+      controls::PostPhysicalKey(vk, down, e.key.repeat, alt, sc);
       break;
     }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      if (e.button.button == SDL_BUTTON_LEFT)
+        Click(e.button.x, e.button.y, e.type == SDL_MOUSEBUTTONDOWN);
+      break;
+    case SDL_CONTROLLERDEVICEADDED:
+    case SDL_CONTROLLERDEVICEREMOVED:
+      PadChanged(e);
+      break;
     default:
       break;
     }
   }
+  if (target) PollPads();
+}
+
+// A press on a key of the on-screen keyboard; the release goes to the key pressed.
+void SdlPresenter::Click(int windowX, int windowY, bool down) {
+  if (!down) {
+    if (keyPressed_ >= 0) controls::PressKey(controls::Source::Touch, keyPressed_, false);
+    keyPressed_ = -1;
+    return;
+  }
+  if (!keyboardShown_ || shownScale_ <= 0 || windowX < shownX_ || windowY < shownY_) return;
+  const int key =
+      controls::KeyAt((windowX - shownX_) / shownScale_, (windowY - shownY_) / shownScale_);
+  if (key < 0) return;
+  Click(-1, -1, false);
+  keyPressed_ = key;
+  controls::PressKey(controls::Source::Touch, key, true);
+}
+
+void SdlPresenter::PadChanged(const SDL_Event& e) {
+  if (e.type == SDL_CONTROLLERDEVICEADDED) {
+    if (SDL_GameController* pad = SDL_GameControllerOpen(e.cdevice.which)) {
+      // A device is announced once, but opening one already open only counts it again.
+      if (std::find(pads_.begin(), pads_.end(), pad) == pads_.end())
+        pads_.push_back(pad);
+      else
+        SDL_GameControllerClose(pad);
+    }
+    return;
+  }
+  for (auto it = pads_.begin(); it != pads_.end(); ++it) {
+    if (SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(*it)) == e.cdevice.which) {
+      SDL_GameControllerClose(*it);
+      pads_.erase(it);
+      return;
+    }
+  }
+}
+
+// Every pad is the one player's: their buttons together, the stick pushed furthest.
+void SdlPresenter::PollPads() {
+  static constexpr SDL_GameControllerButton kButtons[controls::kPadButtons] = {
+      SDL_CONTROLLER_BUTTON_A,
+      SDL_CONTROLLER_BUTTON_B,
+      SDL_CONTROLLER_BUTTON_X,
+      SDL_CONTROLLER_BUTTON_Y,
+      SDL_CONTROLLER_BUTTON_BACK,
+      SDL_CONTROLLER_BUTTON_START,
+      SDL_CONTROLLER_BUTTON_LEFTSHOULDER,
+      SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
+      SDL_CONTROLLER_BUTTON_DPAD_UP,
+      SDL_CONTROLLER_BUTTON_DPAD_DOWN,
+      SDL_CONTROLLER_BUTTON_DPAD_LEFT,
+      SDL_CONTROLLER_BUTTON_DPAD_RIGHT};
+  controls::PadState state;
+  float furthest = 0;
+  for (SDL_GameController* pad : pads_) {
+    for (int b = 0; b < controls::kPadButtons; ++b)
+      state.held[b] = state.held[b] || SDL_GameControllerGetButton(pad, kButtons[b]);
+    const float x = SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTX) / 32767.0f;
+    const float y = SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTY) / 32767.0f;
+    if (x * x + y * y > furthest) {
+      furthest = x * x + y * y;
+      state.stickX = x;
+      state.stickY = y;
+    }
+  }
+  gamepad_.Update(state, Now());
 }
 
 bool SdlPresenter::WaitForInput() {

@@ -2,16 +2,20 @@
 // borders, or a plain window; turns physical keys into Windows key messages.
 #pragma once
 
+#include "platform/controls/gamepad.h"
 #include "platform/presenter.h"
 #include "platform/substitute/device/soft_display.h"
 
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct SDL_Window;
 struct SDL_Surface;
 struct SDL_Rect;
+struct _SDL_GameController;
+union SDL_Event;
 
 namespace soft {
 
@@ -39,6 +43,11 @@ private:
   void SetFullScreen(bool on);
   void ToggleFullScreen();
   void Screenshot();
+  void ShowControls();
+  const uint32_t* Shown() const { return keyboardShown_ ? composed_.get() : frame_.get(); }
+  void PadChanged(const SDL_Event& e);
+  void PollPads();
+  void Click(int windowX, int windowY, bool down);
 
   PresenterOptions options_;
   bool fullScreen_;
@@ -47,11 +56,20 @@ private:
   int width_ = 640, height_ = 480;
   std::unique_ptr<uint32_t[]> frame_; // the last picture presented
   SDL_Surface* source_ = nullptr;     // frame_, as SDL sees it
+  // frame_ with the on-screen keyboard over it, while that is open; screenshots take frame_.
+  std::unique_ptr<uint32_t[]> composed_;
+  SDL_Surface* composedSource_ = nullptr;
+  bool keyboardShown_ = false;
+  uint32_t keyboardVersion_ = 0;
+  int keyPressed_ = -1; // held by the mouse (or a finger, which SDL makes a mouse)
+  std::vector<_SDL_GameController*> pads_;
+  controls::Gamepad gamepad_;
   struct Box {
     int left = 0, top = 0, right = 0, bottom = 0;
   } dirty_;               // what of frame_ the window does not show yet
   bool redrawAll_ = true; // the window's pixels are lost or were never drawn
   int shownW_ = 0, shownH_ = 0;
+  int shownScale_ = 1, shownX_ = 0, shownY_ = 0; // where the picture lies in the window
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point tickBase_;
   int64_t ticks_ = 0;

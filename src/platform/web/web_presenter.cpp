@@ -1,5 +1,6 @@
 #include "platform/web/web_presenter.h"
 
+#include "platform/controls/controls.h"
 #include "platform/substitute/win32/win_control.h"
 #include "platform/web/web_keys.h"
 
@@ -89,7 +90,7 @@ void WebPresenter::Pump() {
     if (flags & 4) {
       leftAlt_ = false;
       // Released elsewhere: their releases never reach us.
-      if (target) soft::ReleasePostedKeys(target);
+      controls::FocusLost();
       continue;
     }
     if (!target) continue;
@@ -98,7 +99,7 @@ void WebPresenter::Pump() {
     const bool down = flags & 1;
     const int vk = VirtualKeyFromCode(code);
     if (vk == VK_MENU) leftAlt_ = down;
-    if (vk) soft::PostKeyMessage(target, vk, down, flags & 2, leftAlt_);
+    if (vk) controls::PostPhysicalKey(vk, down, flags & 2, leftAlt_);
   }
 }
 
