@@ -7,6 +7,7 @@
 #include <emscripten.h>
 
 #include <cmath>
+#include <string>
 
 namespace web {
 namespace {
@@ -27,6 +28,66 @@ EM_JS(int, web_take_key, (char* code, int size, int* flags), {
                        (e.syncCaps ? 16 : 0);
   return 1;
 });
+
+// The page's touch controls, queued as they happen; 1 when one was taken. kind: 1 the d-pad (a 1
+// while a finger is on it, at x, y from its middle, 1 at its rim), 2 Fire, 3 Walk without
+// turning (a 1 while down), 4 a key of the on-screen keyboard (a its index, x 1 when down), 5 a
+// touch anywhere.
+EM_JS(int, web_take_control, (int* kind, int* a, float* x, float* y), {
+  var q = Module.kestroveControls;
+  if (!q || q.length == 0) return 0;
+  var e = q.shift();
+  HEAP32[kind >> 2] = e.kind;
+  HEAP32[a >> 2] = e.a || 0;
+  HEAPF32[x >> 2] = e.x || 0;
+  HEAPF32[y >> 2] = e.y || 0;
+  return 1;
+});
+
+// The gamepads (the browser's standard mapping) together: buttons A B X Y Back Start LB RB and
+// the d-pad, and the left stick pushed furthest. 0 when there is none.
+EM_JS(int, web_read_pads, (int* held, float* stick), {
+  var pads = navigator.getGamepads ? navigator.getGamepads() : [];
+  var order = [ 0, 1, 2, 3, 8, 9, 4, 5, 12, 13, 14, 15 ];
+  var any = 0, furthest = 0;
+  for (var i = 0; i < order.length; i++)
+    HEAP32[(held >> 2) + i] = 0;
+  HEAPF32[stick >> 2] = 0;
+  HEAPF32[(stick >> 2) + 1] = 0;
+  for (var p = 0; p < pads.length; p++) {
+    var pad = pads[p];
+    if (!pad || !pad.connected || pad.mapping != "standard") continue;
+    any = 1;
+    for (var i = 0; i < order.length; i++) {
+      var b = pad.buttons[order[i]];
+      if (b && b.pressed) HEAP32[(held >> 2) + i] = 1;
+    }
+    var x = pad.axes[0] || 0, y = pad.axes[1] || 0;
+    if (x * x + y * y > furthest) {
+      furthest = x * x + y * y;
+      HEAPF32[stick >> 2] = x;
+      HEAPF32[(stick >> 2) + 1] = y;
+    }
+  }
+  return any;
+});
+
+std::string Utf8(std::u16string_view text) {
+  std::string out;
+  for (char16_t c : text) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
 
 // flips: the virtual clock's frame count when headless (the page times frames by it), else 0.
 void Show(std::vector<uint8_t>& rgba, const uint32_t* pixels, int width, int height,
@@ -101,6 +162,86 @@ void WebPresenter::Pump() {
     if (vk == VK_MENU) leftAlt_ = down;
     if (vk) controls::PostPhysicalKey(vk, down, flags & 2, leftAlt_);
   }
+  if (target) {
+    TakeControls();
+    controls::PadState pad;
+    int held[controls::kPadButtons];
+    float stick[2];
+    if (web_read_pads(held, stick)) {
+      for (int b = 0; b < controls::kPadButtons; ++b)
+        pad.held[b] = held[b] != 0;
+      pad.stickX = stick[0];
+      pad.stickY = stick[1];
+    }
+    gamepad_.Update(pad, Now());
+  }
+  ShowKeyboard();
+}
+
+void WebPresenter::TakeControls() {
+  using controls::Source;
+  int kind = 0, a = 0;
+  float x = 0, y = 0;
+  while (web_take_control(&kind, &a, &x, &y)) {
+    controls::NoteUse(Source::Touch);
+    switch (kind) {
+    case 1:
+      controls::HoldDirection(Source::Touch,
+                              a ? controls::DirectionOf(x, y, 0.3f) : controls::Direction{});
+      break;
+    case 2:
+      controls::PostHeldKey(Source::Touch, 'Z', a != 0);
+      break;
+    case 3:
+      controls::PostHeldKey(Source::Touch, VK_CONTROL, a != 0);
+      break;
+    case 4:
+      controls::PressKey(Source::Touch, a, x != 0);
+      break;
+    default:
+      break;
+    }
+  }
+}
+
+// Tells the page the keyboard's layout once, then what it shows whenever that changes.
+void WebPresenter::ShowKeyboard() {
+  if (!layoutSent_) {
+    std::string layout = "[";
+    for (int i = 0; i < controls::KeyCount(); ++i) {
+      const controls::KeyCap& k = controls::Key(i);
+      layout += (i ? ",[" : "[") + std::to_string(k.row) + "," + std::to_string(k.x) + "," +
+                std::to_string(k.width) + "]";
+    }
+    layout += "]";
+    EM_ASM(
+        {
+          if (Module.kestroveKeyboardLayout)
+            Module.kestroveKeyboardLayout(JSON.parse(UTF8ToString($0)));
+        },
+        layout.c_str());
+    layoutSent_ = true;
+  }
+  const controls::OnScreenKeyboard& kb = controls::Keyboard();
+  if (kb.Version() == keyboardShown_ && controls::LastSource() == sourceShown_) return;
+  keyboardShown_ = kb.Version();
+  sourceShown_ = controls::LastSource();
+  std::string names;
+  for (int i = 0; i < controls::KeyCount(); ++i)
+    names += (i ? "|" : "") + Utf8(controls::KeyName(i, kb.Hangul(), kb.Shifted()));
+  EM_ASM(
+      {
+        if (Module.kestroveKeyboard)
+          Module.kestroveKeyboard({
+            open : !!$0,
+            shifted : !!$1,
+            highlight : $2,
+            source : [ "none", "keyboard", "touch", "gamepad" ][$3],
+            names : UTF8ToString($4).split("|")
+          });
+      },
+      kb.IsOpen() ? 1 : 0, kb.Shifted() ? 1 : 0, kb.Highlight(),
+      static_cast<int>(controls::LastSource()), names.c_str());
 }
 
 bool WebPresenter::WaitForInput() {

@@ -2,6 +2,8 @@
 // a fixed 60 Hz pace, and yielding to the browser while the game's loop waits.
 #pragma once
 
+#include "platform/controls/controls.h"
+#include "platform/controls/gamepad.h"
 #include "platform/headless/headless_presenter.h"
 #include "platform/presenter.h"
 #include "platform/substitute/device/soft_display.h"
@@ -22,9 +24,16 @@ public:
   void ShowMessage(const char* caption, const char* text) override;
 
 private:
+  void TakeControls();
+  void ShowKeyboard();
+
   bool scripted_;
   double start_ = 0, nextTick_ = 0;
   bool leftAlt_ = false;
+  controls::Gamepad gamepad_;
+  bool layoutSent_ = false;
+  uint32_t keyboardShown_ = ~0u; // the keyboard's version the page shows
+  controls::Source sourceShown_ = controls::Source::None;
   std::vector<uint8_t> rgba_;
 };
 

@@ -81,16 +81,161 @@
     })));
   const script = scriptUrl ? fetchBytes(scriptUrl) : Promise.resolve(null);
 
-  // Integer scaling into the stage, black borders, crisp pixels.
+  let running = false;
+  let Module_keyboardLayout = () => {}, Module_keyboard = () => {};
+  // Touch controls: shown on a device with touch until a physical key or a gamepad is used, and
+  // again at the next touch. The program turns what they do into keys (web_presenter.cpp).
+  const controls = [];
+  const hasTouch = navigator.maxTouchPoints > 0;
+  let lastInput = hasTouch ? 'touch' : 'key';
+  let keyboard = { open: false, highlight: -1, names: [], shifted: false, source: 'none' };
+  let layout = [];
+  const keyButtons = [];
+  const touchShown = () => hasTouch && lastInput === 'touch' && running;
+
+  // The picture as large as the stage allows: whole steps where it fits, crisp pixels, scaled
+  // down on small screens; room kept for the touch controls beside it (landscape) or below it
+  // (portrait), and for the on-screen keyboard below it in portrait.
+  const place = (el, x, y, w, h) => {
+    el.style.left = x + 'px';
+    el.style.top = y + 'px';
+    el.style.width = w + 'px';
+    el.style.height = h + 'px';
+  };
   function fit() {
     const stage = $('stage');
-    const scale = Math.max(1, Math.floor(Math.min(stage.clientWidth / canvas.width,
-                                                  stage.clientHeight / canvas.height)));
-    canvas.style.width = canvas.width * scale + 'px';
-    canvas.style.height = canvas.height * scale + 'px';
+    const W = stage.clientWidth, H = stage.clientHeight;
+    const portrait = H > W;
+    const touch = touchShown();
+    const below = portrait && (touch || keyboard.open) ? Math.min(240, H * 0.42) : 0;
+    const side = !portrait && touch ? Math.min(170, W * 0.2) : 0;
+    let scale = Math.min((W - 2 * side) / canvas.width, (H - below) / canvas.height);
+    if (scale >= 1) scale = Math.floor(scale);
+    scale = Math.max(scale, 0.1);
+    const cw = canvas.width * scale, ch = canvas.height * scale;
+    // In portrait the controls sit under the picture, the pair nearer the top, within thumb reach.
+    const cx = Math.round((W - cw) / 2), cy = Math.round((H - ch - below) / (below ? 4 : 2));
+    place(canvas, cx, cy, cw, ch);
+    // The keyboard: over the world view (8, 304, 360 x 160 of the picture), which does not move
+    // during a talk, or below the picture; never over the console or the input window.
+    const osk = $('osk');
+    osk.hidden = !keyboard.open || !running;
+    if (portrait) place(osk, 4, cy + ch + 4, W - 8, below - 8);
+    else place(osk, cx + 8 * scale, cy + 304 * scale, 360 * scale, 160 * scale);
+    const ow = parseFloat(osk.style.width), oh = parseFloat(osk.style.height);
+    layout.forEach(([row, x, width], i) => {
+      place(keyButtons[i], x * ow / 20 + 1, row * oh / 4 + 1, width * ow / 20 - 2, oh / 4 - 2);
+    });
+    // The walking controls: hidden while the keyboard is open, as the player stands still then.
+    const walk = touch && !keyboard.open;
+    for (const id of ['dpad', 'fire', 'ctrl']) $(id).hidden = !walk;
+    if (!walk) return;
+    let pad, buttons;
+    if (portrait) {
+      const size = Math.min(below - 16, W * 0.45);
+      pad = [12, cy + ch + (below - size) / 2, size];
+      buttons = [W - 12 - size * 0.8, cy + ch + (below - size) / 2, size * 0.8];
+    } else {
+      const size = Math.min(side - 16, H * 0.45);
+      pad = [(side - size) / 2, H - size - 16, size];
+      buttons = [W - side + (side - size * 0.8) / 2, H - size - 16, size * 0.8];
+    }
+    place($('dpad'), pad[0], pad[1], pad[2], pad[2]);
+    place($('fire'), buttons[0], buttons[1], buttons[2], buttons[2] * 0.55);
+    place($('ctrl'), buttons[0], buttons[1] + buttons[2] * 0.62, buttons[2], buttons[2] * 0.38);
   }
   window.addEventListener('resize', fit);
   document.addEventListener('fullscreenchange', fit);
+
+  const send = (e) => { if (running) controls.push(e); };
+  // A touch anywhere brings the touch controls back.
+  $('stage').addEventListener('pointerdown', (e) => {
+    if (e.pointerType !== 'touch' || !running) return;
+    send({ kind: 5 });
+    if (lastInput !== 'touch') {
+      lastInput = 'touch';
+      fit();
+    }
+  }, true);
+  // The d-pad follows one finger, which may slide from one direction to another.
+  const dpad = $('dpad');
+  let padPointer = null;
+  const padAt = (e) => {
+    const r = dpad.getBoundingClientRect();
+    const radius = r.width / 2;
+    send({ kind: 1, a: 1, x: (e.clientX - r.left - radius) / radius,
+           y: (e.clientY - r.top - radius) / radius });
+  };
+  dpad.addEventListener('pointerdown', (e) => {
+    e.preventDefault();
+    padPointer = e.pointerId;
+    try { dpad.setPointerCapture(e.pointerId); } catch (err) { /* a synthetic pointer */ }
+    padAt(e);
+  });
+  dpad.addEventListener('pointermove', (e) => { if (e.pointerId === padPointer) padAt(e); });
+  const padUp = (e) => {
+    if (e.pointerId !== padPointer) return;
+    padPointer = null;
+    send({ kind: 1, a: 0 });
+  };
+  dpad.addEventListener('pointerup', padUp);
+  dpad.addEventListener('pointercancel', padUp);
+  // A button or key held by the pointers on it: down with the first, up with the last.
+  function holdable(el, onChange) {
+    const on = new Set();
+    const down = (e) => {
+      e.preventDefault();
+      if (on.size === 0) onChange(true);
+      on.add(e.pointerId);
+    };
+    const up = (e) => {
+      if (!on.delete(e.pointerId) || on.size) return;
+      onChange(false);
+    };
+    el.addEventListener('pointerdown', down);
+    el.addEventListener('pointerup', up);
+    el.addEventListener('pointercancel', up);
+    el.addEventListener('pointerleave', up);
+  }
+  holdable($('fire'), (down) => send({ kind: 2, a: down ? 1 : 0 }));
+  holdable($('ctrl'), (down) => send({ kind: 3, a: down ? 1 : 0 }));
+
+  function showKeyboard() {
+    keyButtons.forEach((b, i) => {
+      const name = keyboard.names[i] || '';
+      b.setAttribute('aria-label', name);
+      b.textContent = name === 'Hangul/English' ? '한/A' : name === 'Backspace' ? '⌫' : name;
+      b.classList.toggle('highlight', i === keyboard.highlight && keyboard.source === 'gamepad');
+      b.classList.toggle('on', name === 'Shift' && keyboard.shifted);
+    });
+  }
+  Module_keyboardLayout = (keys) => {
+    layout = keys;
+    const osk = $('osk');
+    keys.forEach((key, i) => {
+      const b = document.createElement('button');
+      b.type = 'button';
+      holdable(b, (down) => send({ kind: 4, a: i, x: down ? 1 : 0 }));
+      osk.appendChild(b);
+      keyButtons.push(b);
+    });
+    showKeyboard();
+    fit();
+  };
+  Module_keyboard = (state) => {
+    const wasOpen = keyboard.open;
+    keyboard = state;
+    if (state.source === 'gamepad' && lastInput === 'touch') lastInput = 'pad';
+    showKeyboard();
+    if (wasOpen !== state.open || lastInput === 'pad') fit();
+  };
+
+  const full = $('full');
+  full.hidden = !document.fullscreenEnabled; // iPhone Safari has no full screen
+  full.addEventListener('click', () => {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else $('stage').requestFullscreen().catch(() => {});
+  });
 
   let shots = 0;
   function screenshot() {
@@ -105,7 +250,6 @@
   $('shot').addEventListener('click', () => { screenshot(); canvas.focus(); });
 
   const keys = [];
-  let running = false;
   let leftAlt = false;
   // The game takes Caps Lock from the browser at the first key while the page has the focus; the
   // Caps Lock key's own event reports the lock before or after its toggle, depending on the system.
@@ -114,6 +258,10 @@
     if (!running || kBrowserKeys.has(e.code)) return;
     e.preventDefault(); // Ctrl+U, Backspace, the arrows... belong to the game
     const down = e.type === 'keydown';
+    if (down && lastInput !== 'key') {
+      lastInput = 'key';
+      fit();
+    }
     if (e.code === 'AltLeft') leftAlt = down;
     if (down && leftAlt && (e.code === 'Enter' || e.code === 'NumpadEnter')) {
       if (!e.repeat) {
@@ -190,7 +338,7 @@
            (stderr.length ? '\n\n' + stderr.join('\n') : ''));
     } else if (!headless) {
       $('status').textContent = 'The game has ended. Reload the page to play again.';
-      $('status').style.display = 'block';
+      $('status').style.display = 'flex';
       canvas.style.display = 'none';
     }
     window.kestroveResult = { code, files: encoded, frameMs, frames, stdout, stderr,
@@ -209,6 +357,9 @@
       note(line);
     },
     kestroveKeys: keys,
+    kestroveControls: controls,
+    kestroveKeyboardLayout: (keys) => Module_keyboardLayout(keys),
+    kestroveKeyboard: (state) => Module_keyboard(state),
     // One frame as RGBA bytes in the program's memory; headless runs show every 30th.
     kestrovePresent(pointer, width, height, flips) {
       if (!image || image.width !== width || image.height !== height) {
@@ -252,9 +403,9 @@
         FS.chdir('/run');
         $('status').style.display = 'none';
         canvas.style.display = 'block';
+        running = true;
         fit();
         canvas.focus();
-        running = true;
         started.at = performance.now();
         Module.callMain(args);
       });
