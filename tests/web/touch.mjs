@@ -132,6 +132,16 @@ try {
       const names = (await checkLayout(page, name)).map((b) => b.name);
       for (const want of ['Up', 'Down', 'Left', 'Right', 'Fire', 'Walk without turning'])
         assert.ok(names.includes(want), `${name}: no ${want} in ${names}`);
+      // A key hides them; the next touch brings them back.
+      const shown = () => page.evaluate(() => !document.getElementById('dpad').hidden);
+      await page.keyboard.press('KeyQ');
+      await until(shown, (s) => !s, `${name}: the controls stay after a key`);
+      const cdp = await page.createCDPSession();
+      const stage = await page.evaluate(() => document.getElementById('stage').getBoundingClientRect().y);
+      await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart',
+                                                   touchPoints: [{ id: 1, x: 2, y: stage + 2 }] });
+      await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+      await until(shown, (s) => s, `${name}: the controls do not come back at a touch`);
       await page.close();
     }
   });

@@ -7,6 +7,7 @@
 #include <emscripten.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace web {
@@ -89,28 +90,46 @@ std::string Utf8(std::u16string_view text) {
   return out;
 }
 
-// flips: the virtual clock's frame count when headless (the page times frames by it), else 0.
-void Show(std::vector<uint8_t>& rgba, const uint32_t* pixels, int width, int height,
-          int pitchPixels, double flips) {
-  rgba.resize(static_cast<size_t>(width) * height * 4);
-  uint8_t* out = rgba.data();
-  for (int y = 0; y < height; ++y) {
+} // namespace
+
+// Only the rows that changed since the last picture are converted and handed to the canvas: most
+// frames change a corner, or nothing. flips: the virtual clock's frame count when headless (the
+// page times frames by it), else 0.
+void PageCanvas::Show(const uint32_t* pixels, int width, int height, int pitchPixels,
+                      double flips) {
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  int top = 0, bottom = height;
+  if (width != width_ || height != height_) {
+    width_ = width;
+    height_ = height;
+    rgba_.assign(rowBytes * height, 255);
+    last_.assign(static_cast<size_t>(width) * height, 0);
+  } else {
+    auto same = [&](int y) {
+      return std::memcmp(last_.data() + static_cast<size_t>(y) * width,
+                         pixels + static_cast<size_t>(y) * pitchPixels, rowBytes) == 0;
+    };
+    while (top < height && same(top))
+      ++top;
+    while (bottom > top && same(bottom - 1))
+      --bottom;
+  }
+  for (int y = top; y < bottom; ++y) {
     const uint32_t* row = pixels + static_cast<size_t>(y) * pitchPixels;
+    std::memcpy(last_.data() + static_cast<size_t>(y) * width, row, rowBytes);
+    uint8_t* out = rgba_.data() + static_cast<size_t>(y) * rowBytes;
     for (int x = 0; x < width; ++x, out += 4) {
       out[0] = static_cast<uint8_t>(row[x] >> 16);
       out[1] = static_cast<uint8_t>(row[x] >> 8);
       out[2] = static_cast<uint8_t>(row[x]);
-      out[3] = 255;
     }
   }
   EM_ASM(
       {
-        if (Module.kestrovePresent) Module.kestrovePresent($0, $1, $2, $3);
+        if (Module.kestrovePresent) Module.kestrovePresent($0, $1, $2, $3, $4, $5);
       },
-      rgba.data(), width, height, flips);
+      rgba_.data(), width, height, flips, top, bottom);
 }
-
-} // namespace
 
 std::unique_ptr<soft::Presenter> OpenPresenter(const PresenterOptions& options) {
   if (options.headless) return std::make_unique<WebHeadlessPresenter>();
@@ -120,7 +139,7 @@ std::unique_ptr<soft::Presenter> OpenPresenter(const PresenterOptions& options) 
 void WebHeadlessPresenter::Present(const uint32_t* pixels, int width, int height, int pitchPixels) {
   HeadlessPresenter::Present(pixels, width, height, pitchPixels);
   if (Flips() % kYieldEvery) return;
-  Show(rgba_, pixels, width, height, pitchPixels, static_cast<double>(Flips()));
+  canvas_.Show(pixels, width, height, pitchPixels, static_cast<double>(Flips()));
   emscripten_sleep(0);
 }
 
@@ -130,7 +149,7 @@ DWORD WebPresenter::Now() {
 }
 
 void WebPresenter::Present(const uint32_t* pixels, int width, int height, int pitchPixels) {
-  Show(rgba_, pixels, width, height, pitchPixels, 0);
+  canvas_.Show(pixels, width, height, pitchPixels, 0);
   // Speeds are pixels per frame: a fixed 60 Hz clock, whatever the display refreshes at.
   Now();
   nextTick_ += kRefreshMs;

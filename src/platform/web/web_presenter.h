@@ -13,6 +13,17 @@
 
 namespace web {
 
+// The page's canvas: each picture handed over as RGBA bytes, the changed rows only.
+class PageCanvas {
+public:
+  void Show(const uint32_t* pixels, int width, int height, int pitchPixels, double flips);
+
+private:
+  int width_ = 0, height_ = 0;
+  std::vector<uint8_t> rgba_;
+  std::vector<uint32_t> last_; // the picture shown, as the game gave it
+};
+
 class WebPresenter : public soft::Presenter {
 public:
   explicit WebPresenter(bool scripted) : scripted_(scripted) {}
@@ -34,7 +45,7 @@ private:
   bool layoutSent_ = false;
   uint32_t keyboardShown_ = ~0u; // the keyboard's version the page shows
   controls::Source sourceShown_ = controls::Source::None;
-  std::vector<uint8_t> rgba_;
+  PageCanvas canvas_;
 };
 
 // Headless on the virtual clock, as on the desktop, but handing the browser its turn now and
@@ -44,7 +55,7 @@ public:
   void Present(const uint32_t* pixels, int width, int height, int pitchPixels) override;
 
 private:
-  std::vector<uint8_t> rgba_;
+  PageCanvas canvas_;
 };
 
 std::unique_ptr<soft::Presenter> OpenPresenter(const PresenterOptions& options);

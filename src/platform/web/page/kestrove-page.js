@@ -360,16 +360,22 @@
     kestroveControls: controls,
     kestroveKeyboardLayout: (keys) => Module_keyboardLayout(keys),
     kestroveKeyboard: (state) => Module_keyboard(state),
-    // One frame as RGBA bytes in the program's memory; headless runs show every 30th.
-    kestrovePresent(pointer, width, height, flips) {
+    // One frame as RGBA bytes in the program's memory, of which rows top to bottom changed;
+    // headless runs show every 30th.
+    kestrovePresent(pointer, width, height, flips, top, bottom) {
       if (!image || image.width !== width || image.height !== height) {
         image = new ImageData(width, height);
         canvas.width = width;
         canvas.height = height;
         fit();
+        top = 0;
+        bottom = height;
       }
-      image.data.set(Module.HEAPU8.subarray(pointer, pointer + width * height * 4));
-      context.putImageData(image, 0, 0);
+      if (bottom > top) {
+        const from = pointer + top * width * 4, to = pointer + bottom * width * 4;
+        image.data.set(Module.HEAPU8.subarray(from, to), top * width * 4);
+        context.putImageData(image, 0, 0, 0, top, width, bottom - top);
+      }
       frames++;
       if (flips) started.frameTimes.push([performance.now(), flips]);
     },
