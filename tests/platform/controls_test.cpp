@@ -4,6 +4,7 @@
 #include "platform/controls/gamepad.h"
 #include "platform/substitute/win32/win_control.h"
 #include "support/game_harness.h"
+#include "support/taken_keys.h"
 #include "text/QdIme.h"
 
 #include <gmock/gmock.h>
@@ -59,17 +60,6 @@ protected:
   std::unique_ptr<TGameHarness> harness_;
   std::unique_ptr<TGameMain> game_;
 };
-
-std::vector<std::string> Taken() {
-  std::vector<std::string> taken;
-  MSG m{};
-  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-    taken.push_back((m.message == WM_KEYDOWN ? "down "
-                     : m.message == WM_KEYUP ? "up "
-                                             : "? ") +
-                    std::to_string(m.wParam));
-  return taken;
-}
 
 } // namespace
 
@@ -154,19 +144,19 @@ TEST_F(ControlsTest, TheShownModeFollowsTheGame) {
 // A key held by touch and by a pad goes up when both have let go; after the focus went, a key
 // still held goes down again when its source next says so.
 TEST_F(ControlsTest, KeysHeldByTwoSourcesGoUpWithTheLast) {
-  Taken();
+  testsupport::TakenKeys();
   controls::PostHeldKey(Source::Touch, VK_LEFT, true);
   controls::PostHeldKey(Source::Gamepad, VK_LEFT, true);
   controls::PostHeldKey(Source::Touch, VK_LEFT, true);
   controls::PostHeldKey(Source::Touch, VK_LEFT, false);
-  EXPECT_THAT(Taken(), ::testing::ElementsAre("down 37"));
+  EXPECT_THAT(testsupport::TakenKeys(), ::testing::ElementsAre("down 37"));
   controls::PostHeldKey(Source::Gamepad, VK_LEFT, false);
-  EXPECT_THAT(Taken(), ::testing::ElementsAre("up 37"));
+  EXPECT_THAT(testsupport::TakenKeys(), ::testing::ElementsAre("up 37"));
 
   controls::PostHeldKey(Source::Gamepad, VK_RIGHT, true);
   controls::FocusLost();
   controls::PostHeldKey(Source::Gamepad, VK_RIGHT, true);
-  EXPECT_THAT(Taken(), ::testing::ElementsAre("down 39", "up 39", "down 39"));
+  EXPECT_THAT(testsupport::TakenKeys(), ::testing::ElementsAre("down 39", "up 39", "down 39"));
 }
 
 TEST(ControlsDirection, EightDirectionsByAngleAndNoneInTheDeadZone) {

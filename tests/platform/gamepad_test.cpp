@@ -1,6 +1,7 @@
 #include "platform/controls/controls.h"
 #include "platform/controls/gamepad.h"
 #include "platform/substitute/win32/win_control.h"
+#include "support/taken_keys.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -59,14 +60,7 @@ protected:
       state.held[b] = true;
     pad_.Update(state, now_);
     now_ += 16;
-    std::vector<std::string> taken;
-    MSG m{};
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-      taken.push_back((m.message == WM_KEYDOWN ? "down "
-                       : m.message == WM_KEYUP ? "up "
-                                               : "? ") +
-                      std::to_string(m.wParam));
-    return taken;
+    return testsupport::TakenKeys();
   }
 
   controls::Gamepad pad_;

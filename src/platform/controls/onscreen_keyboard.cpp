@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <iterator>
+#include <utility>
 
 namespace controls {
 namespace {
@@ -63,23 +64,20 @@ const KeyCap& Key(int index) {
 
 std::u16string KeyName(int index, bool hangul, bool shifted) {
   const KeyCap& key = Key(index);
-  switch (key.kind) {
-  case KeyKind::Letter:
+  if (key.kind == KeyKind::Letter) {
     if (hangul) return std::u16string(1, shifted ? key.jamoShifted : key.jamo);
     return std::u16string(1, static_cast<char16_t>(shifted ? key.vk : key.vk + 32));
-  case KeyKind::Shift:
-    return u"Shift";
-  case KeyKind::Backspace:
-    return u"Backspace";
-  case KeyKind::Space:
-    return u"Space";
-  case KeyKind::Enter:
-    return u"Enter";
-  case KeyKind::HangulEnglish:
-    return u"Hangul/English";
-  case KeyKind::Esc:
-    return u"Esc";
   }
+  // The other keys by what they do.
+  static constexpr std::pair<KeyKind, const char16_t*> kNames[] = {
+      {KeyKind::Shift, u"Shift"},
+      {KeyKind::Backspace, u"Backspace"},
+      {KeyKind::Space, u"Space"},
+      {KeyKind::Enter, u"Enter"},
+      {KeyKind::HangulEnglish, u"Hangul/English"},
+      {KeyKind::Esc, u"Esc"}};
+  for (const auto& [kind, name] : kNames)
+    if (kind == key.kind) return name;
   return {};
 }
 
