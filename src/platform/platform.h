@@ -45,13 +45,13 @@ inline HRESULT SetSourceColorKey(IDirectDrawSurface7* surface, DWORD colour) {
 #include "platform/com_ref.h"
 #include "platform/platform_messages.h"
 
-// The game wants typed text (a conversation opened) or no longer (it ended): on-screen keyboards
-// open and close with it, as SDL_StartTextInput and SDL_StopTextInput do. The Windows program is
-// keyboard-only.
 // The platform's own drawing (the on-screen keyboard) in the game's font, which the program
 // lends it: text centred in a box of 0xXXRRGGBB pixels, rows top-down.
 using TextPainter = void (*)(uint32_t* pixels, int pitchPixels, int x, int y, int width, int height,
                              std::u16string_view text, uint32_t colour);
+// SetTextInput: the game wants typed text (a conversation opened) or no longer (it ended);
+// on-screen keyboards open and close with it, as SDL_StartTextInput and SDL_StopTextInput do.
+// The Windows program is keyboard-only and has neither.
 #ifdef _WIN32
 inline void SetTextInput(bool) {}
 inline void SetTextPainter(TextPainter) {}

@@ -138,6 +138,12 @@ TEST_F(ControlsTest, TheShownModeFollowsTheGame) {
   Physical(VK_RETURN, false);
   same("a line said");
   EXPECT_TRUE(controls::Keyboard().Hangul());
+  Physical(VK_CONTROL, true); // and the focus goes elsewhere with Ctrl down
+  controls::FocusLost();
+  Deliver();
+  Physical('U', true);
+  Physical('U', false);
+  same("U after Ctrl was let go with the focus");
   EXPECT_FALSE(controls::Keyboard().IsOpen()) << "the last key was a physical one";
 }
 
@@ -157,6 +163,13 @@ TEST_F(ControlsTest, KeysHeldByTwoSourcesGoUpWithTheLast) {
   controls::FocusLost();
   controls::PostHeldKey(Source::Gamepad, VK_RIGHT, true);
   EXPECT_THAT(testsupport::TakenKeys(), ::testing::ElementsAre("down 39", "up 39", "down 39"));
+
+  // The walking controls a finger still holds when the keyboard opens over them let go: Ctrl
+  // would turn its letters into control characters.
+  controls::PostHeldKey(Source::Touch, VK_CONTROL, true);
+  controls::NoteUse(Source::Touch);
+  controls::SetTextWanted(true);
+  EXPECT_THAT(testsupport::TakenKeys(), ::testing::ElementsAre("down 17", "up 17"));
 }
 
 TEST(ControlsDirection, EightDirectionsByAngleAndNoneInTheDeadZone) {

@@ -210,6 +210,7 @@ std::vector<std::string> Play(const Run& run) {
   transcript::Close();
   if (run.stick && *run.stick) SDL_JoystickClose(*run.stick);
   soft::SetPresenter(nullptr);
+  SDL_ResetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS);
   std::filesystem::current_path(home);
   return Lines(dir.file("transcript.txt"));
 }

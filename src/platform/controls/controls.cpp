@@ -9,7 +9,7 @@
 namespace controls {
 namespace {
 
-constexpr int kSources = 4;
+constexpr int kSources = static_cast<int>(Source::Gamepad) + 1;
 
 struct State {
   // Keys each virtual source holds (touch, gamepad); the keyboard's are the substitute's own.
@@ -26,7 +26,16 @@ State& S() {
 
 void UpdateKeyboard() {
   State& s = S();
-  s.keyboard.SetOpen(s.textWanted && (s.last == Source::Touch || s.last == Source::Gamepad));
+  const bool open = s.textWanted && (s.last == Source::Touch || s.last == Source::Gamepad);
+  if (open == s.keyboard.IsOpen()) return;
+  s.keyboard.SetOpen(open);
+  // The walking controls go while the keyboard is there: a finger left on them must not hold
+  // Ctrl over the letters, or walk when the talk ends. (A pad lets go of its own.)
+  if (open) {
+    HoldDirection(Source::Touch, {});
+    PostHeldKey(Source::Touch, 'Z', false);
+    PostHeldKey(Source::Touch, VK_CONTROL, false);
+  }
 }
 
 void Post(int vk, bool down) {
@@ -70,6 +79,7 @@ Source LastSource() {
 void FocusLost() {
   for (auto& keys : S().held)
     keys.fill(false);
+  S().keyboard.ReleaseAll();
   if (HWND target = soft::MainWindow()) soft::ReleasePostedKeys(target);
 }
 

@@ -155,6 +155,12 @@ void OnScreenKeyboard::NoteKey(int vk, bool down, bool alt) {
   Changed();
 }
 
+void OnScreenKeyboard::ReleaseAll() {
+  ctrl_ = false;
+  shiftPosted_ = false;
+  letterDown_ = -1;
+}
+
 int OnScreenKeyboard::Press(int index, bool down, KeyEvent out[3]) {
   if (index < 0 || index >= KeyCount()) return 0;
   const KeyCap& key = Key(index);

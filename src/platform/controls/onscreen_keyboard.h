@@ -59,6 +59,8 @@ public:
     bool down;
   };
   int Press(int index, bool down, KeyEvent out[3]);
+  // Every key was let go (the focus went): nothing is held any more, Ctrl included.
+  void ReleaseAll();
 
 private:
   void Changed() { ++version_; }

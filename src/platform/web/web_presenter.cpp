@@ -186,7 +186,8 @@ void WebPresenter::Pump() {
     controls::PadState pad;
     int held[controls::kPadButtons];
     float stick[2];
-    if (web_read_pads(held, stick)) {
+    // A script plays alone: a pad's drift would end up in its recording.
+    if (!scripted_ && web_read_pads(held, stick)) {
       for (int b = 0; b < controls::kPadButtons; ++b)
         pad.held[b] = held[b] != 0;
       pad.stickX = stick[0];
@@ -203,6 +204,11 @@ void WebPresenter::TakeControls() {
   float x = 0, y = 0;
   while (web_take_control(&kind, &a, &x, &y)) {
     controls::NoteUse(Source::Touch);
+    // The walking controls are hidden while the keyboard is open, and its keys while it is not:
+    // what was queued before the change is dropped (releases still go through).
+    const bool open = controls::Keyboard().IsOpen();
+    if (open && kind >= 1 && kind <= 3 && a) continue;
+    if (!open && kind == 4 && x != 0) continue;
     switch (kind) {
     case 1:
       controls::HoldDirection(Source::Touch,

@@ -36,6 +36,7 @@
 
   function fail(text) {
     canvas.style.display = 'none';
+    for (const id of ['osk', 'dpad', 'fire', 'ctrl']) $(id).hidden = true;
     $('status').style.display = 'none';
     const error = $('error');
     error.style.display = 'block';
@@ -129,7 +130,10 @@
     // The walking controls: hidden while the keyboard is open, as the player stands still then.
     const walk = touch && !keyboard.open;
     for (const id of ['dpad', 'fire', 'ctrl']) $(id).hidden = !walk;
-    if (!walk) return;
+    if (!walk) {
+      for (const release of walkReleases) release(); // hidden under a finger
+      return;
+    }
     let pad, buttons;
     if (portrait) {
       const size = Math.min(below - 16, W * 0.45);
@@ -168,6 +172,7 @@
   };
   dpad.addEventListener('pointerdown', (e) => {
     e.preventDefault();
+    if (padPointer !== null) return; // one finger steers
     padPointer = e.pointerId;
     try { dpad.setPointerCapture(e.pointerId); } catch (err) { /* a synthetic pointer */ }
     padAt(e);
@@ -178,9 +183,11 @@
     padPointer = null;
     send({ kind: 1, a: 0 });
   };
-  dpad.addEventListener('pointerup', padUp);
-  dpad.addEventListener('pointercancel', padUp);
-  // A button or key held by the pointers on it: down with the first, up with the last.
+  for (const type of ['pointerup', 'pointercancel', 'lostpointercapture'])
+    dpad.addEventListener(type, padUp);
+  const walkReleases = [() => { if (padPointer !== null) padUp({ pointerId: padPointer }); }];
+  // A button or key held by the pointers on it: down with the first, up with the last. Returns
+  // what lets go of it at once.
   function holdable(el, onChange) {
     const on = new Set();
     const down = (e) => {
@@ -193,12 +200,22 @@
       onChange(false);
     };
     el.addEventListener('pointerdown', down);
-    el.addEventListener('pointerup', up);
-    el.addEventListener('pointercancel', up);
-    el.addEventListener('pointerleave', up);
+    for (const type of ['pointerup', 'pointercancel', 'pointerleave', 'lostpointercapture'])
+      el.addEventListener(type, up);
+    // A screen reader's activation is a click with no pointer down.
+    el.addEventListener('click', (e) => {
+      if (e.detail !== 0 || on.size) return;
+      onChange(true);
+      onChange(false);
+    });
+    return () => {
+      if (!on.size) return;
+      on.clear();
+      onChange(false);
+    };
   }
-  holdable($('fire'), (down) => send({ kind: 2, a: down ? 1 : 0 }));
-  holdable($('ctrl'), (down) => send({ kind: 3, a: down ? 1 : 0 }));
+  walkReleases.push(holdable($('fire'), (down) => send({ kind: 2, a: down ? 1 : 0 })));
+  walkReleases.push(holdable($('ctrl'), (down) => send({ kind: 3, a: down ? 1 : 0 })));
 
   function showKeyboard() {
     keyButtons.forEach((b, i) => {
@@ -324,6 +341,7 @@
     if (finished) return;
     finished = true;
     running = false;
+    fit(); // the controls go with the game
     let files = {};
     try { files = listFiles(Module.FS, '/run', '', {}); } catch (e) { /* nothing written */ }
     offerFiles(files);
