@@ -184,6 +184,7 @@ void TGameMain::ShowMessage(uint32_t colour, std::u16string_view text) {
   ConsoleWindow->TextColour = colour ? colour : 0xFFFFFFFF;
   ConsoleWindow->WriteLine(text);
   transcript::Write(text);
+  MirrorText(false, text);
   Render();
 }
 
@@ -192,6 +193,7 @@ void TGameMain::ShowInput(uint32_t colour, std::u16string_view committed,
   if (!Talking) return;
   InputWindow->TextColour = colour ? colour : 0xFFD0B0FF;
   InputWindow->SetEditText(committed, composing);
+  MirrorText(true, std::u16string(committed) + std::u16string(composing));
   Render();
 }
 

@@ -52,12 +52,16 @@ using TextPainter = void (*)(uint32_t* pixels, int pitchPixels, int x, int y, in
 // SetTextInput: the game wants typed text (a conversation opened) or no longer (it ended);
 // on-screen keyboards open and close with it, as SDL_StartTextInput and SDL_StopTextInput do.
 // The Windows program is keyboard-only and has neither.
+// MirrorText: a line the console shows, or the input line as it now reads, for a screen reader
+// (the page's live region); braces of highlighted words included.
 #ifdef _WIN32
 inline void SetTextInput(bool) {}
 inline void SetTextPainter(TextPainter) {}
+inline void MirrorText(bool, std::u16string_view) {}
 #else
 void SetTextInput(bool wanted);
 void SetTextPainter(TextPainter painter);
+void MirrorText(bool inputLine, std::u16string_view text);
 #endif
 
 // Called by the frame buffer after every Flip. On Windows it keeps the fixed 60 Hz pace and the

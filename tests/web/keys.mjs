@@ -78,7 +78,22 @@ try {
       await page.keyboard.up(code);
       await waitFrames(page, 1);
     };
-    await says('> 안녕', ['KeyD', 'KeyK', 'KeyS', 'KeyS', 'KeyU', 'KeyD', 'Enter']);
+    // A screen reader reads the greeting, without the braces of its highlighted word, and the
+    // line being typed.
+    const readable = async () => {
+      const names = [];
+      const walk = (n) => {
+        if (n.name) names.push(n.name);
+        for (const c of n.children || []) walk(c);
+      };
+      walk(await page.accessibility.snapshot());
+      return names;
+    };
+    await until(readable, (n) => n.includes('안녕하세요. 세나에요. 저 아시죠?'),
+                'the greeting is not in the accessibility tree');
+    await typeKeys(['KeyD', 'KeyK', 'KeyS', 'KeyS', 'KeyU', 'KeyD']);
+    await until(readable, (n) => n.includes('안녕'), 'the typed line is not readable');
+    await says('> 안녕', ['Enter']);
     await typeKeys(['AltRight']); // right Alt: English
     await says('> hi', ['KeyH', 'KeyI', 'Enter']);
     await holding('AltLeft', () => typeKeys(['AltRight'])); // still the Hangul key with left Alt

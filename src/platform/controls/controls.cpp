@@ -135,7 +135,3 @@ void ResetControls() {
 }
 
 } // namespace controls
-
-void SetTextInput(bool wanted) {
-  controls::SetTextWanted(wanted);
-}

@@ -291,3 +291,19 @@ void WebPresenter::ShowMessage(const char* caption, const char* text) {
 }
 
 } // namespace web
+
+namespace web {
+
+// Into the page's live regions, as drawn: the braces that mark a highlighted word take no room.
+void WebPresenter::MirrorText(bool inputLine, std::u16string_view text) {
+  std::u16string shown;
+  for (char16_t c : text)
+    if (c != u'{' && c != u'}') shown += c;
+  EM_ASM(
+      {
+        if (Module.kestroveMirror) Module.kestroveMirror(!!$0, UTF8ToString($1));
+      },
+      inputLine ? 1 : 0, Utf8(shown).c_str());
+}
+
+} // namespace web

@@ -33,6 +33,7 @@ public:
   bool WaitForInput() override;
   void CursorVisible(bool visible) override;
   void ShowMessage(const char* caption, const char* text) override;
+  void MirrorText(bool inputLine, std::u16string_view text) override;
 
 private:
   void TakeControls();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace soft {
@@ -51,6 +52,8 @@ public:
   virtual void WindowDestroyed(HWND) {}
   virtual void CursorVisible(bool) {}
   virtual void ShowMessage(const char* /*caption*/, const char* /*text*/) {}
+  // A console line, or the input line as it now reads, for a screen reader.
+  virtual void MirrorText(bool /*inputLine*/, std::u16string_view /*text*/) {}
 };
 
 // The presenter in use; a headless one (platform/headless) until another is installed.

@@ -397,6 +397,19 @@
       frames++;
       if (flips) started.frameTimes.push([performance.now(), flips]);
     },
+    // The console's lines and the input line, mirrored for screen readers; the last lines only.
+    kestroveMirror(inputLine, text) {
+      if (inputLine) {
+        $('typing').textContent = text;
+        return;
+      }
+      if (!text) return;
+      const said = $('said');
+      const line = document.createElement('p');
+      line.textContent = text;
+      said.appendChild(line);
+      while (said.childNodes.length > 40) said.removeChild(said.firstChild);
+    },
     kestroveCursor(visible) { canvas.style.cursor = visible ? 'auto' : 'none'; },
     kestroveMessage(caption, text) { note(`${caption}: ${text}`); },
     onExit: (code) => finish(code),
