@@ -205,6 +205,9 @@ TEST(SdlPresenterTest, TheOnScreenKeyboardIsShownButNeverInScreenshots) {
   const std::vector<uint32_t> before = Shown(screen);
   presenter->Present(b.data(), kW, kH, kPitch);
   EXPECT_NE(Shown(screen), before) << "the world under the keyboard moved";
+  const size_t moved = static_cast<size_t>(box.y + 1) * kW + box.x + 1;
+  EXPECT_NE(Shown(screen)[moved], b[static_cast<size_t>(box.y + 1) * kPitch + box.x + 1])
+      << "the keyboard stays over what moved";
   EXPECT_EQ(differences(b, false), 0);
 
   TakeAll();
