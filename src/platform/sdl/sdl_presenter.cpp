@@ -280,7 +280,7 @@ void SdlPresenter::Present(const uint32_t* pixels, int width, int height, int pi
   KeepChanges(pixels, pitchPixels);
   ShowControls();
   WaitForTick();
-  if (redrawAll_ || dirty_.left < dirty_.right) Draw();
+  if (redrawAll_ || !dirty_.Empty()) Draw();
 }
 
 // Keeps what differs from the last picture and marks it for drawing. Comparing reads no more than
@@ -303,11 +303,7 @@ void SdlPresenter::KeepChanges(const uint32_t* pixels, int pitchPixels) {
       last -= kBlock;
     const int right = std::min(last + kBlock, width_);
     std::memcpy(kept + left, src + left, static_cast<size_t>(right - left) * 4);
-    if (dirty_.left >= dirty_.right)
-      dirty_ = {left, y, right, y + 1};
-    else
-      dirty_ = {std::min(dirty_.left, left), std::min(dirty_.top, y), std::max(dirty_.right, right),
-                std::max(dirty_.bottom, y + 1)};
+    dirty_.Add(left, y, right, y + 1);
   }
 }
 
@@ -318,22 +314,14 @@ void SdlPresenter::ShowControls() {
   const bool open = kb.IsOpen() && width_ == 640 && height_ == 480;
   if (!open && !keyboardShown_) return;
   const controls::Box box = controls::KeyboardBox();
-  auto markBox = [&] {
-    if (dirty_.left >= dirty_.right)
-      dirty_ = {box.x, box.y, box.x + box.width, box.y + box.height};
-    else
-      dirty_ = {std::min(dirty_.left, box.x), std::min(dirty_.top, box.y),
-                std::max(dirty_.right, box.x + box.width),
-                std::max(dirty_.bottom, box.y + box.height)};
-  };
+  auto markBox = [&] { dirty_.Add(box.x, box.y, box.x + box.width, box.y + box.height); };
   if (!open) {
     keyboardShown_ = false;
     markBox();
     return;
   }
-  const bool under = dirty_.left < dirty_.right && dirty_.left < box.x + box.width &&
-                     box.x < dirty_.right && dirty_.top < box.y + box.height &&
-                     box.y < dirty_.bottom;
+  const bool under = !dirty_.Empty() && dirty_.left < box.x + box.width && box.x < dirty_.right &&
+                     dirty_.top < box.y + box.height && box.y < dirty_.bottom;
   if (!keyboardShown_) {
     std::memcpy(composed_.get(), frame_.get(), static_cast<size_t>(width_) * height_ * 4);
   } else {

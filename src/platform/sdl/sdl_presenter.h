@@ -6,6 +6,7 @@
 #include "platform/presenter.h"
 #include "platform/substitute/device/soft_display.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -66,6 +67,13 @@ private:
   controls::Gamepad gamepad_;
   struct Box {
     int left = 0, top = 0, right = 0, bottom = 0;
+    bool Empty() const { return left >= right; }
+    // Grows to hold the rectangle too.
+    void Add(int l, int t, int r, int b) {
+      *this = Empty() ? Box{l, t, r, b}
+                      : Box{std::min(left, l), std::min(top, t), std::max(right, r),
+                            std::max(bottom, b)};
+    }
   } dirty_;               // what of frame_ the window does not show yet
   bool redrawAll_ = true; // the window's pixels are lost or were never drawn
   int shownW_ = 0, shownH_ = 0;
