@@ -199,7 +199,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage: kestrove [options]\n"
     "  --windowed         play in a 640x480 window instead of full screen\n"
-    "  --scale N          with --windowed, a window N times larger\n"
+    "  --fullscreen       play full screen\n"
+    "  --scale N          a window N times larger (1 to 8) when windowed\n"
     "  --data DIR         read the data files from DIR\n"
     "  --headless         no window; virtual time; ends after the script or --frames\n"
     "  --script FILE      replay the input script FILE\n"
@@ -209,10 +210,14 @@ constexpr const char* kUsage =
     "  --help, --version\n"
     "The data files are read from --data DIR, else from $KESTROVE_DATA, else from the first\n"
     "folder holding any of them: the working directory, the program's folder, a data folder\n"
-    "beside the program, ../share/games/kestrove from the program's folder, the build tree.\n";
+    "beside the program, ../share/games/kestrove from the program's folder, the build tree.\n"
+    "On Linux the game remembers full screen or windowed (Alt+Enter switches) and the scale\n"
+    "in $XDG_CONFIG_HOME/kestrove/settings, else ~/.config/kestrove/settings; --windowed,\n"
+    "--fullscreen and --scale count for one run, --headless and --script runs leave it alone.\n";
 
 struct Options {
   bool windowed = false, headless = false;
+  bool windowedChosen = false, scaleChosen = false;
   int scale = 1;
   uint64_t frames = 0;
   std::string data, script, transcript, record;
@@ -241,12 +246,14 @@ int ParseOptions(int argc, char** argv, Options& o) {
     } else if (a == "--version") {
       std::printf("kestrove %s\n", KESTROVE_VERSION);
       return 1;
-    } else if (a == "--windowed") {
-      o.windowed = true;
+    } else if (a == "--windowed" || a == "--fullscreen") {
+      o.windowed = a == "--windowed"; // the later of the two wins
+      o.windowedChosen = true;
     } else if (a == "--headless") {
       o.headless = true;
     } else if (a == "--scale" && value(v) && ParseNumber(v, 8, n)) {
       o.scale = static_cast<int>(n);
+      o.scaleChosen = true;
     } else if (a == "--frames" && value(v) && ParseNumber(v, 1000000000, n)) {
       o.frames = n;
     } else if (a == "--data" && value(v)) {
@@ -402,6 +409,8 @@ int KestroveMain(int argc, char** argv) {
   po.headless = o.headless;
   po.windowed = o.windowed;
   po.scale = o.scale;
+  po.windowedChosen = o.windowedChosen;
+  po.scaleChosen = o.scaleChosen;
   po.scripted = !o.script.empty();
   po.screenshotDir = startDir.string();
   std::string error;

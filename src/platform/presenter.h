@@ -7,6 +7,9 @@ struct PresenterOptions {
   bool headless = false;
   bool windowed = false;
   int scale = 1;
+  // Which of the two the command line named: it has the last word for its run. The desktop's
+  // remembered window settings fill in the rest.
+  bool windowedChosen = false, scaleChosen = false;
   // A script drives the run. The substitute needs nothing for it (posted keys are input there);
   // the Windows build then treats posted keys as typed and runs on the virtual clock.
   bool scripted = false;

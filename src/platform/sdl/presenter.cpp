@@ -2,6 +2,7 @@
 #include "platform/presenter.h"
 #include "platform/headless/headless_presenter.h"
 #include "platform/sdl/sdl_presenter.h"
+#include "platform/sdl/window_settings.h"
 #include "platform/substitute/win32/win_control.h"
 
 bool StartPresenter(const PresenterOptions& options, std::string& error) {
@@ -12,6 +13,9 @@ bool StartPresenter(const PresenterOptions& options, std::string& error) {
   }
   auto sdl = soft::SdlPresenter::Open(options, error);
   if (!sdl) return false;
+  // A replay must look the same on every desktop: scripted runs leave the window settings alone.
+  if (!options.scripted)
+    sdl->RememberIn(std::make_unique<soft::WindowSettingsFile>(soft::WindowSettingsPath()));
   soft::SetPresenter(std::move(sdl));
   return true;
 }

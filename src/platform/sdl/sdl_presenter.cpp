@@ -4,6 +4,7 @@
 #include "platform/controls/keyboard_picture.h"
 #include "platform/fatal.h"
 #include "platform/png.h"
+#include "platform/sdl/window_settings.h"
 #include "platform/substitute/win32/win_control.h"
 
 #include <SDL.h>
@@ -204,6 +205,14 @@ SdlPresenter::~SdlPresenter() {
   if (source_) SDL_FreeSurface(source_);
   if (composedSource_) SDL_FreeSurface(composedSource_);
   SDL_Quit();
+}
+
+void SdlPresenter::RememberIn(std::unique_ptr<WindowSettingsFile> file) {
+  const WindowSettings stored = file->Load();
+  if (!options_.windowedChosen) options_.windowed = stored.windowed;
+  if (!options_.scaleChosen) options_.scale = stored.scale;
+  fullScreen_ = !options_.windowed;
+  settings_ = std::move(file);
 }
 
 void SdlPresenter::WindowCreated(HWND hwnd, const char* title) {
@@ -434,6 +443,11 @@ void SdlPresenter::ToggleFullScreen() {
   CursorVisible(cursorWanted_);
   redrawAll_ = true;
   Draw();
+  if (settings_) {
+    WindowSettings chosen = settings_->Stored(); // not the command line's scale
+    chosen.windowed = !fullScreen_;
+    settings_->Store(chosen);
+  }
 }
 
 void SdlPresenter::Screenshot() {

@@ -20,10 +20,15 @@ union SDL_Event;
 
 namespace soft {
 
+class WindowSettingsFile;
+
 class SdlPresenter : public Presenter {
 public:
   static std::unique_ptr<SdlPresenter> Open(const PresenterOptions& options, std::string& error);
   ~SdlPresenter() override;
+  // Starts from the settings in `file` where the command line chose nothing, and keeps the
+  // player's Alt+Enter there. Before the window is created.
+  void RememberIn(std::unique_ptr<WindowSettingsFile> file);
 
   void Present(const uint32_t* pixels, int width, int height, int pitchPixels) override;
   DWORD Now() override;
@@ -83,6 +88,7 @@ private:
   int64_t ticks_ = 0;
   bool cursorWanted_ = false;
   bool ownFullScreen_ = false; // no window manager: the game sizes the window itself
+  std::unique_ptr<WindowSettingsFile> settings_; // none in scripted runs and tests
 };
 
 } // namespace soft

@@ -3,6 +3,10 @@
 # a reset after a client leaves (xwininfo, xdotool) refuses whoever connects during it.
 # Needs $work (the test's own folder). Everything waits on what it checks, within a bound.
 
+# The game in a window remembers its mode in the configuration folder: the test's own, so neither
+# the player's settings change what a test sees nor a test's Alt+Enter what the player gets.
+export XDG_CONFIG_HOME="$work/config"
+
 x_server=""
 
 # poll TENTHS COMMAND...: true once COMMAND succeeds, trying every tenth of a second.
