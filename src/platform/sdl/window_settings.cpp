@@ -121,11 +121,12 @@ ParsedSettings ParseWindowSettings(std::string_view text) {
     } else {
       why = "not a 'key value' line";
     }
-    if (why && bad++ == 0)
-      out.problem = "line " + std::to_string(lineNumber) + ": " + why + "; the line is ignored";
+    if (why && bad++ == 0) out.problem = "line " + std::to_string(lineNumber) + ": " + why;
   }
+  if (bad == 1) out.problem += "; the line is ignored";
   if (bad > 1)
-    out.problem += " (and " + std::to_string(bad - 1) + (bad > 2 ? " more bad lines)" : " more)");
+    out.problem += " (and " + std::to_string(bad - 1) + " more bad line" + (bad > 2 ? "s" : "") +
+                   "); bad lines are ignored";
   return out;
 }
 
@@ -147,8 +148,12 @@ fs::path SettingsPathFrom(const char* xdgConfigHome, const char* home) {
 }
 
 fs::path WindowSettingsPath() {
-  fs::path path = SettingsPathFrom(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-  if (!path.empty()) return path;
+  const char* home = std::getenv("HOME");
+  fs::path path = SettingsPathFrom(std::getenv("XDG_CONFIG_HOME"), home);
+  // SDL builds its folder from a HOME or XDG_DATA_HOME that is set, usable or not, and makes it at
+  // once: from an empty HOME it would make /.local/share/kestrove.
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (!path.empty() || home || (data && !fs::path(data).is_absolute())) return path;
   if (char* pref = SDL_GetPrefPath("", "kestrove")) {
     if (fs::path(pref).is_absolute()) path = fs::path(pref) / "settings";
     SDL_free(pref);
