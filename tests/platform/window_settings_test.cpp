@@ -66,10 +66,15 @@ TEST(WindowSettingsTest, FileTroubleIsToldOnceAndKeepsTheFile) {
     return soft::WindowSettingsFile(path, [&](const std::string& s) { told.push_back(s); });
   };
 
+  // The player's choice is written even where it equals the defaults a missing file gave.
   auto missing = at(dir.file("new/kestrove/settings"));
   EXPECT_EQ(missing.Load(), WindowSettings{});
-  missing.Store({true, 1}); // equal to the defaults but the player's choice: written
-  EXPECT_EQ(at(dir.file("new/kestrove/settings")).Load(), (WindowSettings{true, 1}));
+  missing.Store({});
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "new/kestrove/settings"));
+  missing.Store({true, 3});
+  EXPECT_EQ(at(dir.file("new/kestrove/settings")).Load(), (WindowSettings{true, 3}));
+  missing.Store({});
+  EXPECT_EQ(Read(dir.file("new/kestrove/settings")), soft::FormatWindowSettings({}, {}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "new/kestrove"), {}),
             1); // no temporary file left beside it
   EXPECT_TRUE(told.empty()) << told[0];
@@ -79,8 +84,8 @@ TEST(WindowSettingsTest, FileTroubleIsToldOnceAndKeepsTheFile) {
   EXPECT_EQ(damaged.Load(), WindowSettings{});
   EXPECT_EQ(told.size(), 1u);
   EXPECT_EQ(Read(junk), std::string(1 << 20, '\0'));
-  damaged.Store({true, 1});
-  EXPECT_EQ(at(junk).Load(), (WindowSettings{true, 1}));
+  damaged.Store({});
+  EXPECT_EQ(Read(junk), soft::FormatWindowSettings({}, {}));
 
   std::filesystem::create_directory(dir.path() / "folder");
   ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
