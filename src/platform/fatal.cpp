@@ -24,6 +24,10 @@ void FlushBeforeExit() {
   }
 }
 
+void FlushNow() {
+  if (FlushHook hook = g_flush) hook();
+}
+
 void RunError(int code, const void* address) {
   char text[64];
   std::snprintf(text, sizeof text, "Runtime error %d at %08X", code,

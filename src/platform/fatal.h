@@ -25,6 +25,8 @@ void SetMessageSink(MessageSink sink);
 using FlushHook = void (*)();
 void SetFlushHook(FlushHook hook);
 void FlushBeforeExit();
+// The same while the program goes on, for a platform that hands those files out during play.
+void FlushNow();
 
 [[noreturn]] void AssertionFailure(const char* unit, int line);
 [[noreturn]] void AbstractCall();

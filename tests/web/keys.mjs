@@ -4,14 +4,15 @@
 // session is recorded, and its recording replayed by the desktop program headless says the same
 // lines and leaves the player in the same place.
 import assert from 'node:assert/strict';
-import { mkdtemp, cp, readFile, rm } from 'node:fs/promises';
+import { spawnSync } from 'node:child_process';
+import { mkdtemp, cp, readdir, readFile, rm } from 'node:fs/promises';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { launch } from './browser.mjs';
 import { serve } from './server.mjs';
-import { checks, keysTaken, position, readRun, replayOnDesktop, said, until, waitFrames,
-         walkIntoSena } from './game_page.mjs';
+import { checks, keysTaken, position, readRun, replayOnDesktop, said, transcript, until,
+         waitFrames, walkIntoSena } from './game_page.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const site = process.env.KESTROVE_SITE || path.resolve(here, '../../build-web/site');
@@ -27,8 +28,21 @@ const server = await serve([['/', site], ['/keys/', work]]);
 const kestrove = process.env.KESTROVE_DESKTOP || path.resolve(here, '../../build/kestrove');
 const browser = await launch();
 const base = `http://127.0.0.1:${server.address().port}/`;
+// "Save recording" downloads the file into a folder of the test's.
+const downloads = path.join(work, 'downloads');
+const cdpBrowser = await browser.target().createCDPSession();
+await cdpBrowser.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+let saved = null;
 try {
   const page = await browser.newPage();
+  const saveRecording = async () => {
+    await page.click('#save');
+    const name = await until(async () => {
+      const names = await readdir(downloads).catch(() => []);
+      return names.find((n) => /^kestrove-recording-.*\.txt$/.test(n));
+    }, (n) => n, 'no recording downloaded');
+    return path.join(downloads, name);
+  };
   await page.setViewport({ width: 1400, height: 1100 });
   await page.goto(base + '?--windowed&--data=keys/data&--transcript=.transcript&--record=.record');
   await page.waitForFunction(() => window.kestroveFrames && window.kestroveFrames() > 10);
@@ -96,6 +110,7 @@ try {
     await says('> 안녕', ['Enter']);
     await typeKeys(['AltRight']); // right Alt: English
     await says('> hi', ['KeyH', 'KeyI', 'Enter']);
+    saved = { file: await saveRecording(), said: await transcript(page) };
     await holding('AltLeft', () => typeKeys(['AltRight'])); // still the Hangul key with left Alt
     await says('> hello', ['KeyH', 'KeyE', 'KeyL', 'KeyL', 'KeyO', 'Enter']);
     // The Hangul/English key, which puppeteer's keyboard does not know.
@@ -164,6 +179,27 @@ try {
   await check('the recording replays on the desktop to the same lines and place', async () => {
     await keysTaken(page);
     await replayOnDesktop(page, font, work, kestrove, path.join(work, 'data'));
+  });
+
+  // Saved in the middle of the talk (above): the desktop says the same lines up to there, and so
+  // does the page that opens the file.
+  await check('a saved recording replays on the desktop and in the page', async () => {
+    assert.ok(saved, 'nothing was saved');
+    const run = spawnSync(kestrove, ['--headless', '--data', 'data', '--script', saved.file,
+                                     '--transcript', 'saved-said.txt'],
+                          { cwd: work, encoding: 'utf8' });
+    assert.equal(run.status, 0, run.stderr);
+    assert.doesNotMatch(run.stderr, /warning/);
+    assert.equal(await readFile(path.join(work, 'saved-said.txt'), 'utf8'), saved.said);
+    const replay = await browser.newPage();
+    await replay.goto(base + '?--headless&--data=keys/data&--transcript=.transcript');
+    await replay.waitForFunction(() => window.kestroveResult, { polling: 100 });
+    await Promise.all([replay.waitForNavigation(),
+                       (await replay.$('#open-file')).uploadFile(saved.file)]);
+    await replay.waitForFunction(() => window.kestroveResult, { polling: 100, timeout: 120000 });
+    const files = await replay.evaluate(() => window.kestroveResult.files);
+    assert.equal(Buffer.from(files['.transcript'], 'base64').toString(), saved.said);
+    await replay.close();
   });
 
   await check('without WebAssembly the page says so', async () => {

@@ -7,6 +7,7 @@ import path from 'node:path';
 const kTypes = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.mjs': 'text/javascript',
   '.wasm': 'application/wasm', '.png': 'image/png', '.jpg': 'image/jpeg',
+  '.webmanifest': 'application/manifest+json',
 };
 
 // mounts: [['/', siteDir], ['/run-data/', dataDir], ...]; longest prefix wins.

@@ -1,6 +1,7 @@
 #include "platform/web/web_presenter.h"
 
 #include "platform/controls/controls.h"
+#include "platform/fatal.h"
 #include "platform/substitute/win32/win_control.h"
 #include "platform/web/web_keys.h"
 
@@ -33,7 +34,7 @@ EM_JS(int, web_take_key, (char* code, int size, int* flags), {
 // The page's touch controls, queued as they happen; 1 when one was taken. kind: 1 the d-pad (a 1
 // while a finger is on it, at x, y from its middle, 1 at its rim), 2 Fire, 3 Walk without
 // turning (a 1 while down), 4 a key of the on-screen keyboard (a its index, x 1 when down), 5 a
-// touch anywhere.
+// touch anywhere, 6 Save recording.
 EM_JS(int, web_take_control, (int* kind, int* a, float* x, float* y), {
   var q = Module.kestroveControls;
   if (!q || q.length == 0) return 0;
@@ -203,6 +204,14 @@ void WebPresenter::TakeControls() {
   int kind = 0, a = 0;
   float x = 0, y = 0;
   while (web_take_control(&kind, &a, &x, &y)) {
+    if (kind == 6) {
+      // The recording up to the last frame, whole, before the page reads it.
+      fatal::FlushNow();
+      EM_ASM({
+        if (Module.kestroveRecordingWritten) Module.kestroveRecordingWritten();
+      });
+      continue;
+    }
     controls::NoteUse(Source::Touch);
     // The walking controls are hidden while the keyboard is open, and its keys while it is not:
     // what was queued before the change is dropped (releases still go through).

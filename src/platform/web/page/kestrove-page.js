@@ -1,6 +1,8 @@
-// Starts the browser build: fetches the data files (and a named script), passes the address's
-// query to the program as its command line, feeds it physical keys, shows its frames, and offers
-// the files it wrote. window.kestroveResult is set when the program ends (the test runner waits
+// Starts the browser build: fetches the data files (and a named script, or replays an opened
+// recording), passes the address's query to the program as its command line, feeds it physical
+// keys and the touch controls, shows its frames, keeps the player's settings, saves the
+// session's recording, and offers the files it wrote. The service worker (sw.js) keeps the site
+// for offline play. window.kestroveResult is set when the program ends (the test runner waits
 // for it).
 'use strict';
 (function () {
@@ -50,6 +52,46 @@
     return;
   }
 
+  // The player's choices, kept in the browser; anything unreadable there is the default.
+  const kSettingsKey = 'kestrove.settings';
+  const kChoices = {
+    scale: ['fit', 'fill', '1', '2', '3'],
+    controlSize: ['small', 'medium', 'large'],
+    controlOpacity: ['0.3', '0.5', '0.7', '1'],
+    controlSide: ['right', 'left'],
+  };
+  const kDefaults = { scale: 'fit', controlSize: 'medium', controlOpacity: '1', controlSide: 'right' };
+  function loadSettings() {
+    const chosen = { ...kDefaults };
+    let stored = null;
+    try {
+      stored = JSON.parse(localStorage.getItem(kSettingsKey));
+    } catch (e) {
+      // no storage here, or not ours to read
+    }
+    if (stored && typeof stored === 'object')
+      for (const key of Object.keys(kDefaults))
+        if (kChoices[key].includes(stored[key])) chosen[key] = stored[key];
+    return chosen;
+  }
+  let settings = loadSettings();
+  function storeSettings() {
+    try {
+      localStorage.setItem(kSettingsKey, JSON.stringify(settings));
+    } catch (e) {
+      // kept for this visit only
+    }
+  }
+
+  // A recording opened in the page waits in the tab's storage across the reload that replays it.
+  const kOpenKey = 'kestrove.open';
+  let opened = null;
+  try {
+    opened = JSON.parse(sessionStorage.getItem(kOpenKey));
+  } catch (e) {
+    // none
+  }
+
   const args = commandLine();
   const valueOf = (name) => {
     const i = args.indexOf(name);
@@ -60,10 +102,19 @@
   const dataUrl = dataArg >= 0 ? args[dataArg] : 'data';
   if (dataArg >= 0) args[dataArg] = '/input/data';
   else args.push('--data', '/input/data');
-  const scriptArg = valueOf('--script');
-  const scriptUrl = scriptArg >= 0 ? args[scriptArg] : null;
+  let scriptArg = valueOf('--script');
+  if (opened && scriptArg < 0) {
+    args.push('--script', '');
+    scriptArg = args.length - 1;
+  }
+  const scriptUrl = opened ? opened.name : scriptArg >= 0 ? args[scriptArg] : null;
   if (scriptArg >= 0) args[scriptArg] = '/input/script';
   const headless = args.includes('--headless');
+  // Every session is recorded, for "Save recording": where --record says, else beside the run.
+  const recordArg = valueOf('--record');
+  const recordPath = recordArg < 0 ? '/session/recording'
+                   : args[recordArg].startsWith('/') ? args[recordArg] : '/run/' + args[recordArg];
+  if (recordArg < 0) args.push('--record', recordPath);
 
   const folder = (url) => url.replace(/\/*$/, '/');
   const fetchBytes = (url) =>
@@ -73,6 +124,7 @@
   const showProgress = () => {
     $('status').textContent = `Loading… ${loaded} of ${kDataFiles.length} data files`;
   };
+  const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
   showProgress();
   const data = Promise.all(kDataFiles.map((name) =>
     fetchBytes(folder(dataUrl) + name).then((bytes) => {
@@ -80,7 +132,8 @@
       showProgress();
       return [name, bytes];
     })));
-  const script = scriptUrl ? fetchBytes(scriptUrl) : Promise.resolve(null);
+  const script = opened ? Promise.resolve(fromBase64(opened.data))
+               : scriptUrl ? fetchBytes(scriptUrl) : Promise.resolve(null);
 
   let running = false;
   let Module_keyboardLayout = () => {}, Module_keyboard = () => {};
@@ -108,10 +161,14 @@
     const W = stage.clientWidth, H = stage.clientHeight;
     const portrait = H > W;
     const touch = touchShown();
-    const below = portrait && (touch || keyboard.open) ? Math.min(240, H * 0.42) : 0;
-    const side = !portrait && touch ? Math.min(170, W * 0.2) : 0;
-    let scale = Math.min((W - 2 * side) / canvas.width, (H - below) / canvas.height);
-    if (scale >= 1) scale = Math.floor(scale);
+    const grow = { small: 0.75, medium: 1, large: 1.3 }[settings.controlSize];
+    const below = portrait && (touch || keyboard.open) ? Math.min(240 * grow, H * 0.5) : 0;
+    const side = !portrait && touch ? Math.min(170 * grow, W * 0.26) : 0;
+    const room = Math.min((W - 2 * side) / canvas.width, (H - below) / canvas.height);
+    // Fit: whole steps where they fit; a fixed size shrinks to that when it does not.
+    const fitted = room >= 1 ? Math.floor(room) : room;
+    let scale = settings.scale === 'fill' ? room
+              : settings.scale === 'fit' ? fitted : Math.min(Number(settings.scale), fitted);
     scale = Math.max(scale, 0.1);
     const cw = canvas.width * scale, ch = canvas.height * scale;
     // In portrait the controls sit under the picture, the pair nearer the top, within thumb reach.
@@ -144,6 +201,12 @@
       pad = [(side - size) / 2, H - size - 16, size];
       buttons = [W - side + (side - size * 0.8) / 2, H - size - 16, size * 0.8];
     }
+    // For the left hand: the same places, mirrored.
+    if (settings.controlSide === 'left') {
+      pad[0] = W - pad[0] - pad[2];
+      buttons[0] = W - buttons[0] - buttons[2];
+    }
+    for (const id of ['dpad', 'fire', 'ctrl']) $(id).style.opacity = settings.controlOpacity;
     place($('dpad'), pad[0], pad[1], pad[2], pad[2]);
     place($('fire'), buttons[0], buttons[1], buttons[2], buttons[2] * 0.55);
     place($('ctrl'), buttons[0], buttons[1] + buttons[2] * 0.62, buttons[2], buttons[2] * 0.38);
@@ -254,17 +317,111 @@
     else $('stage').requestFullscreen().catch(() => {});
   });
 
+  const panel = $('settings');
+  const showSettings = () => {
+    for (const key of Object.keys(kDefaults)) $('set-' + key).value = settings[key];
+  };
+  showSettings();
+  for (const key of Object.keys(kDefaults)) {
+    $('set-' + key).addEventListener('change', (e) => {
+      if (!kChoices[key].includes(e.target.value)) return;
+      settings[key] = e.target.value;
+      storeSettings();
+      fit();
+    });
+  }
+  $('reset').addEventListener('click', () => {
+    settings = { ...kDefaults };
+    try {
+      localStorage.removeItem(kSettingsKey);
+    } catch (e) {
+      // nothing was kept
+    }
+    showSettings();
+    fit();
+  });
+  $('settings-button').addEventListener('click', () => {
+    panel.hidden = !panel.hidden;
+    $('settings-button').setAttribute('aria-expanded', String(!panel.hidden));
+    if (panel.hidden) canvas.focus();
+  });
+
+  function download(blob, name) {
+    const a = document.createElement('a');
+    a.href = URL.createObjectURL(blob);
+    a.download = name;
+    a.click();
+    setTimeout(() => URL.revokeObjectURL(a.href), 1000);
+  }
   let shots = 0;
   function screenshot() {
-    canvas.toBlob((blob) => {
-      const a = document.createElement('a');
-      a.href = URL.createObjectURL(blob);
-      a.download = `kestrove-${String(++shots).padStart(4, '0')}.png`;
-      a.click();
-      setTimeout(() => URL.revokeObjectURL(a.href), 1000);
-    }, 'image/png');
+    canvas.toBlob((blob) => download(blob, `kestrove-${String(++shots).padStart(4, '0')}.png`),
+                  'image/png');
   }
   $('shot').addEventListener('click', () => { screenshot(); canvas.focus(); });
+
+  // Save recording: the program writes out what it has recorded (it answers with
+  // kestroveRecordingWritten), then the file so far is downloaded.
+  function saveRecording() {
+    let bytes;
+    try {
+      bytes = Module.FS.readFile(recordPath);
+    } catch (e) {
+      note('Nothing is recorded yet: the game has not started.');
+      return;
+    }
+    const at = new Date();
+    const two = (n) => String(n).padStart(2, '0');
+    const stamp = `${at.getFullYear()}-${two(at.getMonth() + 1)}-${two(at.getDate())}-` +
+                  `${two(at.getHours())}${two(at.getMinutes())}${two(at.getSeconds())}`;
+    download(new Blob([bytes], { type: 'text/plain' }), `kestrove-recording-${stamp}.txt`);
+  }
+  $('save').addEventListener('click', () => {
+    if (running) controls.push({ kind: 6 });
+    else saveRecording();
+    canvas.focus();
+  });
+
+  // Open recording (or drop one on the page): the page starts again and replays it.
+  const kMaxRecording = 16 << 20; // the most a script may be
+  function openRecording(file) {
+    if (!file) return;
+    if (file.size > kMaxRecording) {
+      note(`${file.name} is larger than 16 MiB, the most a recording may be.`);
+      return;
+    }
+    file.arrayBuffer().then((buffer) => {
+      const bytes = new Uint8Array(buffer);
+      let text = '';
+      for (let i = 0; i < bytes.length; i += 0x8000)
+        text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+      try {
+        sessionStorage.setItem(kOpenKey, JSON.stringify({ name: file.name, data: btoa(text) }));
+      } catch (e) {
+        note(`${file.name} cannot be opened here: the browser has no room to keep it.`);
+        return;
+      }
+      location.reload();
+    }, () => note(`${file.name} could not be read.`));
+  }
+  $('open').addEventListener('click', () => $('open-file').click());
+  $('open-file').addEventListener('change', (e) => openRecording(e.target.files[0]));
+  const drop = $('drop');
+  const dragging = (e) => e.dataTransfer && [...e.dataTransfer.types].includes('Files');
+  document.addEventListener('dragover', (e) => {
+    if (!dragging(e)) return;
+    e.preventDefault();
+    drop.style.display = 'flex';
+  });
+  document.addEventListener('dragleave', (e) => {
+    if (!e.relatedTarget) drop.style.display = 'none';
+  });
+  document.addEventListener('drop', (e) => {
+    if (!dragging(e)) return;
+    e.preventDefault();
+    drop.style.display = 'none';
+    openRecording(e.dataTransfer.files[0]);
+  });
 
   const keys = [];
   let leftAlt = false;
@@ -273,6 +430,8 @@
   let syncCaps = true;
   function onKey(e) {
     if (!running || kBrowserKeys.has(e.code)) return;
+    // The settings take their own keys; a release still reaches the game.
+    if (e.type === 'keydown' && panel.contains(e.target)) return;
     e.preventDefault(); // Ctrl+U, Backspace, the arrows... belong to the game
     const down = e.type === 'keydown';
     if (down && lastInput !== 'key') {
@@ -412,6 +571,7 @@
     },
     kestroveCursor(visible) { canvas.style.cursor = visible ? 'auto' : 'none'; },
     kestroveMessage(caption, text) { note(`${caption}: ${text}`); },
+    kestroveRecordingWritten: () => saveRecording(),
     onExit: (code) => finish(code),
     onAbort: (what) => finish(1, String(what)),
     onRuntimeInitialized() {
@@ -420,6 +580,7 @@
         FS.mkdir('/input');
         FS.mkdir('/input/data');
         FS.mkdir('/run');
+        FS.mkdir('/session');
         for (const [name, bytes] of files) if (bytes) FS.writeFile('/input/data/' + name, bytes);
         if (scriptUrl) {
           if (scriptBytes) {
@@ -449,9 +610,39 @@
     },
   };
 
+  const build = window.kestroveBuild;
+  $('version').textContent = build ? `Kestrove ${build.version}, build ${build.id}` : '';
+
+  // Offline play: the service worker keeps this build. An update it finds installs beside it,
+  // and the page says so; the browser puts it in place once no page of the site is open, so the
+  // next start has it. (Taking over sooner, by skipWaiting, can stall Chromium's fetches from a
+  // page that is reloading.)
+  const workers = window.isSecureContext && navigator.serviceWorker;
+  function watchUpdates() {
+    if (!workers) return;
+    const ready = () => {
+      $('update').textContent =
+        'An update is ready: it loads the next time Kestrove starts, once every page of it is closed.';
+    };
+    workers.register('sw.js', { updateViaCache: 'none' }).then((registration) => {
+      if (registration.waiting && workers.controller) ready();
+      registration.addEventListener('updatefound', () => {
+        const next = registration.installing;
+        next.addEventListener('statechange', () => {
+          if (next.state === 'installed' && workers.controller) ready();
+        });
+      });
+    }, () => { /* no offline play here; the page plays on */ });
+  }
+  try {
+    sessionStorage.removeItem(kOpenKey); // replayed once
+  } catch (e) {
+    // never kept
+  }
   const loader = document.createElement('script');
   loader.src = 'kestrove.js';
   loader.onerror = () => fail('kestrove.js could not be loaded.');
   document.body.appendChild(loader);
+  watchUpdates();
   window.kestroveFrames = () => frames;
 })();

@@ -1,0 +1,58 @@
+// Keeps one build of the site (build.js names its files and their sums) in a cache of its own,
+// so that a second visit plays with no network. A new build installs beside the old one and
+// takes over when no page of the site is open any more; the old cache goes then, whole.
+'use strict';
+importScripts('build.js');
+const build = self.kestroveBuild;
+const scope = self.registration.scope;
+// Caches of every folder of the site share one store: each folder's are named after it.
+const prefix = `kestrove ${scope} `;
+const cacheName = `${prefix}${build.version} ${build.id}`;
+
+const hex = (buffer) =>
+  [...new Uint8Array(buffer)].map((b) => b.toString(16).padStart(2, '0')).join('');
+
+self.addEventListener('install', (event) => {
+  event.waitUntil((async () => {
+    const cache = await caches.open(cacheName);
+    try {
+      for (const [name, sum] of Object.entries(build.files)) {
+        const response = await fetch(new Request(scope + name, { cache: 'reload' }));
+        if (!response.ok) throw new Error(`${name}: ${response.status}`);
+        const bytes = await response.clone().arrayBuffer();
+        // A file from another build (the site changing while this one installs) is refused:
+        // the install fails, and is tried again at the next visit.
+        if (hex(await crypto.subtle.digest('SHA-256', bytes)) !== sum)
+          throw new Error(`${name} is not of build ${build.id}`);
+        await cache.put(scope + name, response);
+      }
+    } catch (e) {
+      await caches.delete(cacheName);
+      throw e;
+    }
+  })());
+});
+
+self.addEventListener('activate', (event) => {
+  event.waitUntil((async () => {
+    for (const name of await caches.keys())
+      if (name.startsWith(prefix) && name !== cacheName) await caches.delete(name);
+    await self.clients.claim();
+  })());
+});
+
+self.addEventListener('fetch', (event) => {
+  const request = event.request;
+  if (request.method !== 'GET' || !request.url.startsWith(scope)) return;
+  let name = new URL(request.url).pathname.slice(new URL(scope).pathname.length);
+  if (name === '') name = 'index.html';
+  if (name === 'build.js') {
+    // The build this worker holds, whatever the site has now.
+    event.respondWith(new Response(`self.kestroveBuild = ${JSON.stringify(build)};\n`,
+                                   { headers: { 'Content-Type': 'text/javascript' } }));
+    return;
+  }
+  if (!(name in build.files)) return; // a script, another data folder: the network's
+  // The page's address carries the command line; the page is the same for every one.
+  event.respondWith(caches.match(scope + name, { cacheName }).then((hit) => hit || fetch(request)));
+});
