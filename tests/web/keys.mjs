@@ -191,6 +191,8 @@ try {
     assert.equal(run.status, 0, run.stderr);
     assert.doesNotMatch(run.stderr, /warning/);
     assert.equal(await readFile(path.join(work, 'saved-said.txt'), 'utf8'), saved.said);
+    // A headless page with no script ends at once (it says it needs one); its Open recording
+    // still starts it again with the file, which is the fastest way to replay it in a page.
     const replay = await browser.newPage();
     await replay.goto(base + '?--headless&--data=keys/data&--transcript=.transcript');
     await replay.waitForFunction(() => window.kestroveResult, { polling: 100 });

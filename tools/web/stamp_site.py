@@ -34,6 +34,9 @@ def main(argv):
     site, version = argv[1], argv[2]
     names = FILES + ["data/" + name for name in DATA
                      if os.path.isfile(os.path.join(site, "data", name))]
+    if len(names) < len(FILES) + len(DATA):
+        sys.stderr.write("stamp_site.py: warning: the site lacks data files; a visit offline "
+                         "plays without them\n")
     sums = {}
     for name in names:
         try:
@@ -41,7 +44,9 @@ def main(argv):
         except OSError as e:
             sys.stderr.write(f"stamp_site.py: {name}: {e.strerror}\n")
             return 1
-    build_id = hashlib.sha256(json.dumps(sums, sort_keys=True).encode()).hexdigest()[:12]
+    # The worker is part of the build too: a new sw.js gets a cache of its own.
+    with_worker = dict(sums, **{"sw.js": sha256(os.path.join(site, "sw.js"))})
+    build_id = hashlib.sha256(json.dumps(with_worker, sort_keys=True).encode()).hexdigest()[:12]
     build = {"version": version, "id": build_id, "files": sums}
     text = ("// Written by tools/web/stamp_site.py: which build this is, and what it is made of.\n"
             "self.kestroveBuild = " + json.dumps(build, indent=1, sort_keys=True) + ";\n")

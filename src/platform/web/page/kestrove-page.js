@@ -83,13 +83,18 @@
     }
   }
 
-  // A recording opened in the page waits in the tab's storage across the reload that replays it.
+  // A recording opened in the page waits in the tab's storage across the reload that replays it,
+  // once: taken out at once, so that a damaged one cannot stop every later visit.
   const kOpenKey = 'kestrove.open';
+  const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
   let opened = null;
   try {
-    opened = JSON.parse(sessionStorage.getItem(kOpenKey));
+    const kept = JSON.parse(sessionStorage.getItem(kOpenKey));
+    sessionStorage.removeItem(kOpenKey);
+    if (kept && typeof kept.name === 'string' && typeof kept.data === 'string')
+      opened = { name: kept.name, bytes: fromBase64(kept.data) };
   } catch (e) {
-    // none
+    // none, or not ours
   }
 
   const args = commandLine();
@@ -124,7 +129,6 @@
   const showProgress = () => {
     $('status').textContent = `Loading… ${loaded} of ${kDataFiles.length} data files`;
   };
-  const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
   showProgress();
   const data = Promise.all(kDataFiles.map((name) =>
     fetchBytes(folder(dataUrl) + name).then((bytes) => {
@@ -132,7 +136,7 @@
       showProgress();
       return [name, bytes];
     })));
-  const script = opened ? Promise.resolve(fromBase64(opened.data))
+  const script = opened ? Promise.resolve(opened.bytes)
                : scriptUrl ? fetchBytes(scriptUrl) : Promise.resolve(null);
 
   let running = false;
@@ -312,9 +316,11 @@
 
   const full = $('full');
   full.hidden = !document.fullscreenEnabled; // iPhone Safari has no full screen
+  // Buttons hand the focus back to the game: their own keys would not reach it.
   full.addEventListener('click', () => {
     if (document.fullscreenElement) document.exitFullscreen();
     else $('stage').requestFullscreen().catch(() => {});
+    canvas.focus();
   });
 
   const panel = $('settings');
@@ -344,6 +350,7 @@
     panel.hidden = !panel.hidden;
     $('settings-button').setAttribute('aria-expanded', String(!panel.hidden));
     if (panel.hidden) canvas.focus();
+    else $('set-scale').focus();
   });
 
   function download(blob, name) {
@@ -367,7 +374,7 @@
     try {
       bytes = Module.FS.readFile(recordPath);
     } catch (e) {
-      note('Nothing is recorded yet: the game has not started.');
+      note('There is no recording to save: the game has not started, or could not record.');
       return;
     }
     const at = new Date();
@@ -398,13 +405,17 @@
       try {
         sessionStorage.setItem(kOpenKey, JSON.stringify({ name: file.name, data: btoa(text) }));
       } catch (e) {
-        note(`${file.name} cannot be opened here: the browser has no room to keep it.`);
+        // The tab's storage keeps about 5 MB, a third of it lost to base64.
+        note(`${file.name} cannot be opened here: the page can keep about 3 MB while it restarts.`);
         return;
       }
       location.reload();
     }, () => note(`${file.name} could not be read.`));
   }
-  $('open').addEventListener('click', () => $('open-file').click());
+  $('open').addEventListener('click', () => {
+    $('open-file').click();
+    canvas.focus();
+  });
   $('open-file').addEventListener('change', (e) => openRecording(e.target.files[0]));
   const drop = $('drop');
   const dragging = (e) => e.dataTransfer && [...e.dataTransfer.types].includes('Files');
@@ -430,10 +441,12 @@
   let syncCaps = true;
   function onKey(e) {
     if (!running || kBrowserKeys.has(e.code)) return;
-    // The settings take their own keys; a release still reaches the game.
-    if (e.type === 'keydown' && panel.contains(e.target)) return;
-    e.preventDefault(); // Ctrl+U, Backspace, the arrows... belong to the game
     const down = e.type === 'keydown';
+    // The buttons and the settings take their own keys (Tab, Space, the arrows in a list); a
+    // release still reaches the game, which drops one of a key it never saw go down.
+    const own = e.target instanceof Element && e.target.closest('header, #settings');
+    if (own && down) return;
+    if (!own) e.preventDefault(); // Ctrl+U, Backspace, the arrows... belong to the game
     if (down && lastInput !== 'key') {
       lastInput = 'key';
       fit();
@@ -624,20 +637,17 @@
       $('update').textContent =
         'An update is ready: it loads the next time Kestrove starts, once every page of it is closed.';
     };
+    const watch = (next) => {
+      if (!next) return;
+      const check = () => { if (next.state === 'installed' && workers.controller) ready(); };
+      next.addEventListener('statechange', check);
+      check();
+    };
     workers.register('sw.js', { updateViaCache: 'none' }).then((registration) => {
-      if (registration.waiting && workers.controller) ready();
-      registration.addEventListener('updatefound', () => {
-        const next = registration.installing;
-        next.addEventListener('statechange', () => {
-          if (next.state === 'installed' && workers.controller) ready();
-        });
-      });
+      // The browser's own look for an update may have begun before this.
+      watch(registration.waiting || registration.installing);
+      registration.addEventListener('updatefound', () => watch(registration.installing));
     }, () => { /* no offline play here; the page plays on */ });
-  }
-  try {
-    sessionStorage.removeItem(kOpenKey); // replayed once
-  } catch (e) {
-    // never kept
   }
   const loader = document.createElement('script');
   loader.src = 'kestrove.js';

@@ -14,9 +14,13 @@ const hex = (buffer) =>
 
 self.addEventListener('install', (event) => {
   event.waitUntil((async () => {
+    // The same name is the same build, worker included: what such a cache holds is kept, and
+    // only what it lacks (an install cut short) is fetched.
+    const existed = await caches.has(cacheName);
     const cache = await caches.open(cacheName);
     try {
       for (const [name, sum] of Object.entries(build.files)) {
+        if (existed && (await cache.match(scope + name))) continue;
         const response = await fetch(new Request(scope + name, { cache: 'reload' }));
         if (!response.ok) throw new Error(`${name}: ${response.status}`);
         const bytes = await response.clone().arrayBuffer();
@@ -24,10 +28,13 @@ self.addEventListener('install', (event) => {
         // the install fails, and is tried again at the next visit.
         if (hex(await crypto.subtle.digest('SHA-256', bytes)) !== sum)
           throw new Error(`${name} is not of build ${build.id}`);
-        await cache.put(scope + name, response);
+        // A host that redirects (index.html to ./, say) gives a response a page load refuses.
+        await cache.put(scope + name, response.redirected
+          ? new Response(bytes, { status: response.status, headers: response.headers })
+          : response);
       }
     } catch (e) {
-      await caches.delete(cacheName);
+      if (!existed) await caches.delete(cacheName);
       throw e;
     }
   })());
@@ -52,7 +59,7 @@ self.addEventListener('fetch', (event) => {
                                    { headers: { 'Content-Type': 'text/javascript' } }));
     return;
   }
-  if (!(name in build.files)) return; // a script, another data folder: the network's
+  if (!Object.hasOwn(build.files, name)) return; // a script, another data folder: the network's
   // The page's address carries the command line; the page is the same for every one.
   event.respondWith(caches.match(scope + name, { cacheName }).then((hit) => hit || fetch(request)));
 });
