@@ -32,6 +32,19 @@ KESTROVE_PACKAGE_PACKAGES=(dpkg-dev debhelper python3 lintian desktop-file-utils
 # The browser build and its tests (scripts/web, scripts/test-web): Emscripten and Chromium from
 # Debian, puppeteer-core from the npm registry at the version in tests/web/package-lock.json.
 KESTROVE_WEB_PACKAGES=(emscripten chromium nodejs)
+# Cross-building for arm64 and running it under qemu (scripts/test-arm64, scripts/package):
+# Debian's multiarch archive beside the machine's own.
+KESTROVE_ARM64_PACKAGES=(crossbuild-essential-arm64 qemu-user-static file libsdl2-dev:arm64
+  libturbojpeg0-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
+kestrove_arm64_tools() {
+  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo dpkg --add-architecture arm64
+  fi
+  kestrove_need_packages "${KESTROVE_BUILD_PACKAGES[@]}" "${KESTROVE_ARM64_PACKAGES[@]}"
+}
+
 kestrove_web_tools() {
   local root="$1"
   kestrove_need_packages "${KESTROVE_BUILD_PACKAGES[@]}" "${KESTROVE_WEB_PACKAGES[@]}"

@@ -32,7 +32,7 @@
 namespace {
 
 const std::string kDataDir = KESTROVE_BINARY_DIR "/data";
-const std::string kGenerator = KESTROVE_BINARY_DIR "/tools/kestrove_datagen";
+const std::string kGenerator = KESTROVE_DATAGEN; // under the emulator in a cross build
 const std::string kAssets = KESTROVE_TEST_DATA_DIR "/../../assets";
 const std::string kUnifont = "/usr/share/unifont/unifont.hex";
 const char* const kFiles[] = {"ascii.fnt", "H01.fnt", "deja1.kv0",
