@@ -37,10 +37,11 @@ const profile = path.join(work, 'profile');
 let browser = await launch({ userDataDir: profile });
 
 const version = (page) => page.$eval('#version', (e) => e.textContent);
-// The worker controls the page and holds every file of this build.
+// The worker is active and holds every file of this build.
 const cached = (page) =>
   page.evaluate(async () => {
-    if (!navigator.serviceWorker.controller) return null;
+    const registration = await navigator.serviceWorker.getRegistration();
+    if (!registration || !registration.active) return null;
     const names = await caches.keys();
     const entries = [];
     for (const name of names) entries.push((await (await caches.open(name)).keys()).length);
@@ -121,12 +122,19 @@ try {
       assert.deepEqual(refused.filter((url) => !url.endsWith('/sw.js')), [],
                        'the page asked the network for files it has');
     } finally {
-      for (const cdp of sessions)
+      for (const cdp of sessions) {
         await cdp.send('Network.emulateNetworkConditions', network(false));
+        await cdp.detach();
+      }
       down = false;
       await page.close();
     }
   });
+
+  // A browser whose worker DevTools never held: one that was attached to can be left unable to
+  // start again, which stalls the hand-over from one build to the next.
+  await browser.close();
+  browser = await launch({ userDataDir: profile });
 
   await check('a new build replaces the old whole; a half-updated site is refused', async () => {
     page = await browser.newPage();

@@ -637,16 +637,18 @@
       $('update').textContent =
         'An update is ready: it loads the next time Kestrove starts, once every page of it is closed.';
     };
-    const watch = (next) => {
+    // An installed worker beside an active one is an update; the first install is not.
+    const watch = (registration, next) => {
       if (!next) return;
-      const check = () => { if (next.state === 'installed' && workers.controller) ready(); };
+      const check = () => { if (next.state === 'installed' && registration.active) ready(); };
       next.addEventListener('statechange', check);
       check();
     };
     workers.register('sw.js', { updateViaCache: 'none' }).then((registration) => {
       // The browser's own look for an update may have begun before this.
-      watch(registration.waiting || registration.installing);
-      registration.addEventListener('updatefound', () => watch(registration.installing));
+      watch(registration, registration.waiting || registration.installing);
+      registration.addEventListener('updatefound',
+                                    () => watch(registration, registration.installing));
     }, () => { /* no offline play here; the page plays on */ });
   }
   const loader = document.createElement('script');

@@ -44,7 +44,8 @@ self.addEventListener('activate', (event) => {
   event.waitUntil((async () => {
     for (const name of await caches.keys())
       if (name.startsWith(prefix) && name !== cacheName) await caches.delete(name);
-    await self.clients.claim();
+    // No clients.claim(): a first visit plays from the network anyway, and claiming can stall
+    // Chromium's handing over from one worker to the next.
   })());
 });
 
