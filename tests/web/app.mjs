@@ -5,13 +5,13 @@
 // the player's settings outlive the browser, damaged ones give the defaults.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { appendFile, cp, mkdtemp, readdir, readFile, rm, writeFile } from 'node:fs/promises';
+import { appendFile, cp, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { launch } from './browser.mjs';
 import { serve } from './server.mjs';
-import { checks, transcript, until } from './game_page.mjs';
+import { checks, saveRecording, transcript, until } from './game_page.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
@@ -110,13 +110,8 @@ try {
       const golden = await readFile(path.join(root, 'tests/e2e/game/chain.transcript'), 'utf8');
       await until(() => transcript(page), (t) => t === golden, 'the replay says otherwise');
       // Saved offline too, with no --record given: the recording of the replay.
-      const downloads = path.join(work, 'downloads');
-      await (await browser.target().createCDPSession()).send(
-        'Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
-      await page.click('#save');
-      const name = await until(async () => (await readdir(downloads).catch(() => []))
-        .find((n) => /^kestrove-recording-.*\.txt$/.test(n)), (n) => n, 'nothing was saved');
-      const record = await readFile(path.join(downloads, name), 'utf8');
+      const file = await saveRecording(browser, page, path.join(work, 'downloads'));
+      const record = await readFile(file, 'utf8');
       assert.match(record, /^# recorded by kestrove .*\n(.*\n)*down Down\n/);
       // The browser itself looks for a new worker at each visit, and finds none.
       assert.deepEqual(refused.filter((url) => !url.endsWith('/sw.js')), [],

@@ -3,7 +3,7 @@
 // desktop replay of a page's recording.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { readFile, writeFile } from 'node:fs/promises';
+import { readdir, readFile, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -78,6 +78,17 @@ export async function until(value, check, what) {
 // The program has taken every key the page gave it.
 export const keysTaken = (page) =>
   page.waitForFunction(() => Module.kestroveKeys.length === 0, { polling: 'raf' });
+
+// Presses the page's Save recording with the browser's downloads going to the folder downloads;
+// resolves to the downloaded file's path once it is whole (Chromium names it only then).
+export async function saveRecording(browser, page, downloads) {
+  await (await browser.target().createCDPSession()).send(
+    'Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+  await page.click('#save');
+  const name = await until(async () => (await readdir(downloads).catch(() => []))
+    .find((n) => /^kestrove-recording-.*\.txt$/.test(n)), (n) => n, 'no recording downloaded');
+  return path.join(downloads, name);
+}
 
 // check(name, body) runs one named check, printing its result; failures() counts the failed.
 export function checks() {

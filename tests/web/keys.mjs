@@ -5,14 +5,14 @@
 // lines and leaves the player in the same place.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { mkdtemp, cp, readdir, readFile, rm } from 'node:fs/promises';
+import { mkdtemp, cp, readFile, rm } from 'node:fs/promises';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { launch } from './browser.mjs';
 import { serve } from './server.mjs';
-import { checks, keysTaken, position, readRun, replayOnDesktop, said, transcript, until,
-         waitFrames, walkIntoSena } from './game_page.mjs';
+import { checks, keysTaken, position, readRun, replayOnDesktop, said, saveRecording, transcript,
+         until, waitFrames, walkIntoSena } from './game_page.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const site = process.env.KESTROVE_SITE || path.resolve(here, '../../build-web/site');
@@ -28,21 +28,9 @@ const server = await serve([['/', site], ['/keys/', work]]);
 const kestrove = process.env.KESTROVE_DESKTOP || path.resolve(here, '../../build/kestrove');
 const browser = await launch();
 const base = `http://127.0.0.1:${server.address().port}/`;
-// "Save recording" downloads the file into a folder of the test's.
-const downloads = path.join(work, 'downloads');
-const cdpBrowser = await browser.target().createCDPSession();
-await cdpBrowser.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
 let saved = null;
 try {
   const page = await browser.newPage();
-  const saveRecording = async () => {
-    await page.click('#save');
-    const name = await until(async () => {
-      const names = await readdir(downloads).catch(() => []);
-      return names.find((n) => /^kestrove-recording-.*\.txt$/.test(n));
-    }, (n) => n, 'no recording downloaded');
-    return path.join(downloads, name);
-  };
   await page.setViewport({ width: 1400, height: 1100 });
   await page.goto(base + '?--windowed&--data=keys/data&--transcript=.transcript&--record=.record');
   await page.waitForFunction(() => window.kestroveFrames && window.kestroveFrames() > 10);
@@ -110,7 +98,8 @@ try {
     await says('> 안녕', ['Enter']);
     await typeKeys(['AltRight']); // right Alt: English
     await says('> hi', ['KeyH', 'KeyI', 'Enter']);
-    saved = { file: await saveRecording(), said: await transcript(page) };
+    saved = { file: await saveRecording(browser, page, path.join(work, 'downloads')),
+              said: await transcript(page) };
     await holding('AltLeft', () => typeKeys(['AltRight'])); // still the Hangul key with left Alt
     await says('> hello', ['KeyH', 'KeyE', 'KeyL', 'KeyL', 'KeyO', 'Enter']);
     // The Hangul/English key, which puppeteer's keyboard does not know.
